@@ -1,0 +1,8 @@
+#!/bin/bash
+# Installs the dependencies, builds everything and runs every test.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+BUILD_DIR="${BUILD_DIR:-build}"
+ctest --test-dir "$BUILD_DIR" --output-on-failure -j"$(nproc)"

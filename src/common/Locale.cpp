@@ -1,0 +1,186 @@
+#include "common/Locale.h"
+
+#include <charconv>
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <langinfo.h>
+#include <locale.h>
+#include <mutex>
+
+namespace {
+
+Locale& storage() {
+    static Locale locale = Locale::fromSystem();
+    return locale;
+}
+
+std::string trimBlanks(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
+    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
+    return text.substr(b, e - b);
+}
+
+std::string formatTm(const std::string& format, const std::tm& tm) {
+    char buf[128];
+    const std::size_t n = std::strftime(buf, sizeof buf, format.c_str(), &tm);
+    return std::string(buf, n);
+}
+
+std::tm localTm(std::chrono::system_clock::time_point tp) {
+    const std::time_t t = std::chrono::system_clock::to_time_t(tp);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return tm;
+}
+
+}  // namespace
+
+Locale Locale::fromSystem() {
+    Locale result;
+    locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr)) return result;
+    const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+    if (radix && radix[0] && !radix[1]) result.decimalSeparator = radix[0];
+    const char* dateFmt = nl_langinfo_l(D_FMT, loc);
+    if (dateFmt && *dateFmt) result.shortDateFormat = dateFmt;
+    freelocale(loc);
+    return result;
+}
+
+const Locale& Locale::current() { return storage(); }
+
+void Locale::setCurrent(const Locale& locale) { storage() = locale; }
+
+std::string Locale::formatShortDate(const std::tm& tm) const { return formatTm(shortDateFormat, tm); }
+
+std::string Locale::formatShortDate(std::chrono::system_clock::time_point tp) const {
+    return formatShortDate(localTm(tp));
+}
+
+std::string Locale::formatTime(const std::tm& tm, bool withSeconds) const {
+    return formatTm(withSeconds ? timeFormat : shortTimeFormat, tm);
+}
+
+std::string Locale::formatTime(std::chrono::system_clock::time_point tp, bool withSeconds) const {
+    return formatTime(localTm(tp), withSeconds);
+}
+
+std::string Locale::formatFixed(double value, int decimals) const {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    if (decimals < 0) decimals = 0;
+
+    constexpr int kPrecision = 15;
+    char sci[40];
+    std::snprintf(sci, sizeof sci, "%.*e", kPrecision - 1, std::fabs(value));
+    // sci is "d.dddddddddddddde[+-]xx": split into digits and exponent.
+    std::string digits;
+    const char* p = sci;
+    for (; *p && *p != 'e'; ++p)
+        if (*p != '.') digits += *p;
+    int exponent = std::atoi(p + 1);
+    const bool negative = std::signbit(value) && value != 0.0;
+
+    if (exponent >= kPrecision) {
+        // Too many integer digits for fixed form: exponent form as the
+        // platform writes it, e.g. "1.23456789012346E+15".
+        std::string mantissa = digits.substr(0, 1);
+        std::string frac = digits.substr(1);
+        while (!frac.empty() && frac.back() == '0') frac.pop_back();
+        if (!frac.empty()) mantissa += decimalSeparator + frac;
+        char exp[16];
+        std::snprintf(exp, sizeof exp, "E+%02d", exponent);
+        return (negative ? "-" : "") + mantissa + exp;
+    }
+
+    // Keep the digits down to 10^-decimals, rounding half away from zero.
+    int keep = exponent + decimals + 1;
+    if (keep < static_cast<int>(digits.size())) {
+        if (keep < 0) {
+            digits.clear();
+        } else {
+            const bool up = digits[static_cast<std::size_t>(keep)] >= '5';
+            digits.resize(static_cast<std::size_t>(keep));
+            if (up) {
+                int i = keep - 1;
+                while (i >= 0 && digits[static_cast<std::size_t>(i)] == '9') digits[static_cast<std::size_t>(i--)] = '0';
+                if (i >= 0) {
+                    ++digits[static_cast<std::size_t>(i)];
+                } else {
+                    digits.insert(digits.begin(), '1');
+                    ++exponent;
+                }
+            }
+        }
+    }
+    // Place the digits: digit k has the power exponent - k.
+    std::string intPart, fracPart(static_cast<std::size_t>(decimals), '0');
+    for (int k = 0; k < static_cast<int>(digits.size()); ++k) {
+        const int power = exponent - k;
+        if (power >= 0) {
+            intPart += digits[static_cast<std::size_t>(k)];
+        } else if (-power <= decimals) {
+            fracPart[static_cast<std::size_t>(-power - 1)] = digits[static_cast<std::size_t>(k)];
+        }
+    }
+    // Integer positions below the kept digits are zeros.
+    if (exponent >= 0 && static_cast<int>(intPart.size()) < exponent + 1)
+        intPart.append(static_cast<std::size_t>(exponent + 1) - intPart.size(), '0');
+    if (intPart.empty()) intPart = "0";
+
+    bool allZero = intPart.find_first_not_of('0') == std::string::npos &&
+                   fracPart.find_first_not_of('0') == std::string::npos;
+    std::string out = (negative && !allZero) ? "-" : "";
+    out += intPart;
+    if (decimals > 0) out += decimalSeparator + fracPart;
+    return out;
+}
+
+std::optional<double> Locale::parseDouble(const std::string& text) const {
+    std::string s = trimBlanks(text);
+    // Only this locale's separator counts as the decimal point.
+    for (char& c : s) {
+        if (c == decimalSeparator) {
+            c = '.';
+        } else if (c == '.' || c == ',') {
+            return std::nullopt;
+        }
+    }
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    std::size_t mantissaDigits = 0;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissaDigits;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissaDigits;
+    }
+    if (mantissaDigits == 0) return std::nullopt;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        std::size_t expDigits = 0;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++expDigits;
+        if (expDigits == 0) return std::nullopt;
+    }
+    if (i != s.size()) return std::nullopt;
+    const char* begin = s.c_str();
+    if (*begin == '+') ++begin;
+    double value = 0.0;
+    const auto [ptr, ec] = std::from_chars(begin, s.c_str() + s.size(), value);
+    if (ec != std::errc() || ptr != s.c_str() + s.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+std::optional<long long> Locale::parseInteger(const std::string& text) {
+    const std::string s = trimBlanks(text);
+    const char* begin = s.c_str();
+    const char* end = begin + s.size();
+    if (begin != end && *begin == '+') ++begin;
+    long long value = 0;
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (ec != std::errc() || ptr != end || begin == end) return std::nullopt;
+    return value;
+}
