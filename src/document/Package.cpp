@@ -1,0 +1,367 @@
+#include "document/Package.h"
+
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include "common/Locale.h"
+#include "common/MathError.h"
+
+namespace {
+
+std::size_t fieldSize(int id) {
+    switch (FieldInfo(id).kind) {
+        case FieldKind::Double: return sizeof(double);
+        case FieldKind::Int32: return sizeof(std::int32_t);
+        case FieldKind::Bool: return sizeof(std::uint8_t);
+    }
+    return 0;
+}
+
+// Runs one recalculation step; a math failure stores the fallback instead.
+template <typename Step, typename Fallback>
+void step(Step&& compute, Fallback&& fallback) {
+    try {
+        compute();
+    } catch (const MathError&) {
+        fallback();
+    }
+}
+
+}  // namespace
+
+void* EntryTraits<DornEntry>::field(DornEntry& e, int id) {
+    switch (id) {
+        case kT: return &e.t;
+        case kMassRef: return &e.massRef;
+        case kVolRef: return &e.volRef;
+        case kTimeRef: return &e.timeRef;
+        case kFlowRef: return &e.flowRef;
+        case kTime1: return &e.time1;
+        case kPulses1: return &e.pulses1;
+        case kFreq: return &e.freq;
+        case kFlowMeas: return &e.flowMeas;
+        case kFlowErr: return &e.flowErr;
+        case kPulses2: return &e.pulses2;
+        case kVolMeas: return &e.volMeas;
+        case kVolErr: return &e.volErr;
+        case kOff: return &e.off;
+        case kFlowRefRed: return &e.flowRefRed;
+        case kFreqRed: return &e.freqRed;
+        default: return nullptr;
+    }
+}
+
+void* EntryTraits<KeltEntry>::field(KeltEntry& e, int id) {
+    switch (id) {
+        case kPoint: return &e.point;
+        case kT: return &e.t;
+        case kMassRef: return &e.massRef;
+        case kVolRef: return &e.volRef;
+        case kTimeRef: return &e.timeRef;
+        case kFlowRef: return &e.flowRef;
+        case kTime1: return &e.time1;
+        case kPulses1: return &e.pulses1;
+        case kFreq: return &e.freq;
+        case kFlowMeas: return &e.flowMeas;
+        case kFlowErr: return &e.flowErr;
+        case kPulses2: return &e.pulses2;
+        case kVolMeas: return &e.volMeas;
+        case kVolErr: return &e.volErr;
+        case kSection: return &e.section;
+        case kLine: return &e.line;
+        case kOff: return &e.off;
+        case kFlowRefRed: return &e.flowRefRed;
+        case kFreqRed: return &e.freqRed;
+        default: return nullptr;
+    }
+}
+
+void* EntryTraits<EprEntry>::field(EprEntry& e, int id) {
+    switch (id) {
+        case kPoint: return &e.point;
+        case kT: return &e.t;
+        case kMassRef: return &e.massRef;
+        case kVolRef: return &e.volRef;
+        case kTimeRef: return &e.timeRef;
+        case kFlowRef: return &e.flowRef;
+        case kCode: return &e.code;
+        case kFlowMeas: return &e.flowMeas;
+        case kFlowErr: return &e.flowErr;
+        case kPulses2: return &e.pulses2;
+        case kVolMeas: return &e.volMeas;
+        case kVolErr: return &e.volErr;
+        case kSection: return &e.section;
+        case kLine: return &e.line;
+        case kOff: return &e.off;
+        default: return nullptr;
+    }
+}
+
+double PackageHelper::waterDensity(double t) {
+    struct Row {
+        double bound;
+        long double a, b, c;
+    };
+    static constexpr Row kRows[] = {
+        {10, -0.01645455L, 0.048291L, 999.91995544L},    {20, -0.15143316L, 0.04583111L, 1001.26618538L},
+        {30, -0.25693048L, 0.04432264L, 1003.37381462L}, {40, -0.34379144L, 0.04338235L, 1005.9778877L},
+        {50, -0.41822995L, 0.04295232L, 1008.9523975L},  {60, -0.48360963L, 0.04287656L, 1012.2176025L},
+        {70, -0.54256684L, 0.0430303L, 1015.75035651L},  {80, -0.59675401L, 0.04364973L, 1019.53585561L},
+        {90, -0.64718182L, 0.04430036L, 1023.56348485L}, {100, -0.69501604L, 0.04543895L, 1027.85825312L},
+        {110, -0.74078075L, 0.04663993L, 1032.42452763L}, {120, -0.78531016L, 0.047959L, 1037.31132799L},
+        {130, -0.82959358L, 0.05014037L, 1042.60700535L}, {140, -0.8733369L, 0.05229501L, 1048.27693405L},
+        {150, -0.91768449L, 0.054541L, 1054.4693672L},
+    };
+    // Above 150 °C and for a t that is not a number the last row serves.
+    const Row* row = &kRows[std::size(kRows) - 1];
+    for (const Row& r : kRows) {
+        if (r.bound >= t) {
+            row = &r;
+            break;
+        }
+    }
+    const long double lt = t;
+    return static_cast<double>(checked((row->a * lt + row->b + row->c) * 0.001L));
+}
+
+double PackageHelper::reductionFactor(double t, double refTemp) {
+    constexpr double c1 = 5.542578e-05, c2 = 2.28661e-07, c3 = 30.614166;
+    return checked(((c1 - c2 * refTemp) * (t + c3)) / ((c1 - c2 * t) * (refTemp + c3)));
+}
+
+template <typename T>
+int Package<T>::columnCount() const {
+    return static_cast<int>(ColumnList(entryType(), type, method).size());
+}
+
+template <typename T>
+int Package<T>::columnField(int col) const {
+    return ColumnList(entryType(), type, method)[static_cast<std::size_t>(col)];
+}
+
+template <typename T>
+ColumnInfo Package<T>::column(int col) const {
+    const int id = columnField(col);
+    ColumnInfo info = FieldInfo(id);
+    info.readOnly = (ReadOnlyMask(method) >> id) & 1u;
+    return info;
+}
+
+template <typename T>
+std::string Package<T>::cellText(int row, int col) const {
+    const int id = columnField(col);
+    const void* p = fieldOf(entries.at(static_cast<std::size_t>(row)), id);
+    if (!p) return {};
+    switch (FieldInfo(id).kind) {
+        case FieldKind::Double: {
+            double v;
+            std::memcpy(&v, p, sizeof v);
+            return Locale::current().formatFixed(v, FieldInfo(id).decimals);
+        }
+        case FieldKind::Int32: {
+            std::int32_t v;
+            std::memcpy(&v, p, sizeof v);
+            return std::to_string(v);
+        }
+        case FieldKind::Bool: return *static_cast<const std::uint8_t*>(p) ? "*" : "-";
+    }
+    return {};
+}
+
+template <typename T>
+void Package<T>::setCellText(int row, int col, const std::string& text) {
+    const int id = columnField(col);
+    void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), id);
+    if (!p) return;
+    const Locale& loc = Locale::current();
+    // Either separator is accepted: the first "," (or, without one, the first
+    // ".") becomes the locale's separator.
+    std::string normalised = text;
+    std::size_t sep = normalised.find(',');
+    if (sep == std::string::npos) sep = normalised.find('.');
+    if (sep != std::string::npos) normalised[sep] = loc.decimalSeparator;
+
+    switch (FieldInfo(id).kind) {
+        case FieldKind::Double: {
+            const auto v = loc.parseDouble(normalised);
+            if (!v) throw UserError("'" + normalised + "' is not a valid floating point value");
+            std::memcpy(p, &*v, sizeof(double));
+            break;
+        }
+        case FieldKind::Int32: {
+            const auto v = Locale::parseInteger(normalised);
+            if (!v || *v < INT32_MIN || *v > INT32_MAX)
+                throw UserError("'" + normalised + "' is not a valid integer value");
+            const std::int32_t i = static_cast<std::int32_t>(*v);
+            std::memcpy(p, &i, sizeof i);
+            break;
+        }
+        case FieldKind::Bool: break;
+    }
+}
+
+template <typename T>
+bool Package<T>::cellChecked(int row, int col) const {
+    const void* p = fieldOf(entries.at(static_cast<std::size_t>(row)), columnField(col));
+    return p && *static_cast<const std::uint8_t*>(p) != 0;
+}
+
+template <typename T>
+void Package<T>::setCellChecked(int row, int col, bool checked) {
+    void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), columnField(col));
+    if (p) *static_cast<std::uint8_t*>(p) = checked ? 1 : 0;
+}
+
+template <typename T>
+bool Package<T>::getField(int row, int id, void* out) const {
+    const void* p = fieldOf(entries.at(static_cast<std::size_t>(row)), id);
+    if (!p) return false;
+    std::memcpy(out, p, fieldSize(id));
+    return true;
+}
+
+template <typename T>
+bool Package<T>::setField(int row, int id, const void* in) {
+    void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), id);
+    if (!p) return false;
+    std::memcpy(p, in, fieldSize(id));
+    return true;
+}
+
+template <typename T>
+bool Package<T>::hasField(int id) const {
+    T probe{};
+    return EntryTraits<T>::field(probe, id) != nullptr;
+}
+
+template <typename T>
+void Package<T>::addEntry() {
+    T e{};
+    e.t = entries.empty() ? 20.0 : entries.back().t;
+    e.volRef = entries.empty() ? 0.0 : entries.back().volRef;
+    entries.push_back(e);
+    recalcEntry(static_cast<int>(entries.size()) - 1);
+}
+
+template <typename T>
+void Package<T>::deleteEntry(int row) {
+    if (row < 0 || row >= entryCount()) throw std::out_of_range("entry row");
+    entries.erase(entries.begin() + row);
+}
+
+template <typename T>
+void Package<T>::recalcEntry(int row) {
+    T& e = entries.at(static_cast<std::size_t>(row));
+    const DocumentState& doc = document();
+    const double refTemp = doc.options.refTemp;
+    constexpr bool kHasFreq = !std::is_same_v<T, EprEntry>;
+
+    // 1. Reference quantities, by method.
+    auto flowFromVolume = [&] {
+        step([&] { e.flowRef = checked(3.6 * e.volRef / e.timeRef); }, [&] { e.flowRef = 0.0; });
+    };
+    switch (method) {
+        case Method::Volume:
+            step([&] { e.massRef = checked(waterDensity(e.t) * e.volRef); }, [&] { e.massRef = 0.0; });
+            flowFromVolume();
+            break;
+        case Method::Mass:
+            step([&] { e.volRef = checked(e.massRef / waterDensity(e.t)); }, [&] { e.volRef = 0.0; });
+            flowFromVolume();
+            break;
+        case Method::Reference:
+            step(
+                [&] {
+                    e.volRef = static_cast<double>(
+                        checked(static_cast<long double>(e.timeRef * e.flowRef) * (1.0L / 3.6L)));
+                },
+                [&] { e.volRef = 0.0; });
+            step([&] { e.massRef = checked(waterDensity(e.t) * e.volRef); }, [&] { e.massRef = 0.0; });
+            break;
+    }
+
+    // 2. Pulse output.
+    step([&] { e.volMeas = checked(doc.options.pulseWeight * 1000.0 * e.pulses2); }, [&] { e.volMeas = 0.0; });
+    step([&] { e.volErr = checked((e.volMeas - e.volRef) * 100.0 / e.volRef); }, [&] { e.volErr = 100.0; });
+
+    // 3. Frequency and its reduction to the reference temperature. N pulses
+    //    bound N - 1 periods.
+    if constexpr (kHasFreq) {
+        step([&] { e.freq = e.pulses1 >= 1 ? checked((e.pulses1 - 1) / e.time1) : 0.0; }, [&] { e.freq = 0.0; });
+        step(
+            [&] {
+                const double k = reductionFactor(e.t, refTemp);
+                const double freqRed = checked(e.freq * k);
+                const double flowRefRed = checked(e.flowRef * k);
+                e.freqRed = freqRed;
+                e.flowRefRed = flowRefRed;
+            },
+            [&] { e.flowRefRed = e.freqRed = e.flowRef = e.freq = 0.0; });
+    }
+
+    // 4. Line choice: the first line whose upper bound is not below the
+    //    argument, the last line above every bound.
+    const files::Lines& lines = doc.currentLines;
+    const std::size_t n = lines.size();
+    if (n == 0) {
+        if constexpr (!std::is_same_v<T, DornEntry>) e.line = 0;
+        e.flowMeas = 0.0;
+        e.flowErr = 100.0;
+        return;
+    }
+    std::size_t i = 0;
+    if constexpr (!std::is_same_v<T, DornEntry>) {
+        double x;
+        if constexpr (std::is_same_v<T, EprEntry>) {
+            x = e.code;
+        } else {
+            x = e.freqRed;
+        }
+        while (i + 1 < n && x > lines[i].upper) ++i;
+        e.line = static_cast<std::int32_t>(i + 1);
+    }
+
+    // 5. Measured flow. The line relates reduced flow to reduced frequency,
+    //    so the plain flow follows from the plain frequency and b / K.
+    const files::Line& line = lines[i];
+    step(
+        [&] {
+            if constexpr (std::is_same_v<T, EprEntry>) {
+                e.flowMeas = checked(line.a * e.code + line.b);
+            } else {
+                e.flowMeas = checked(line.a * e.freq + checked(line.b / reductionFactor(e.t, refTemp)));
+            }
+        },
+        [&] { e.flowMeas = 0.0; });
+    step([&] { e.flowErr = checked((e.flowMeas - e.flowRef) * 100.0 / e.flowRef); }, [&] { e.flowErr = 100.0; });
+}
+
+template <typename T>
+void Package<T>::recalcAll() {
+    for (int row = 0; row < entryCount(); ++row) recalcEntry(row);
+}
+
+template class Package<DornEntry>;
+template class Package<KeltEntry>;
+template class Package<EprEntry>;
+
+PackagePtr CreatePackage(int entryType, std::shared_ptr<DocumentState> document) {
+    switch (entryType) {
+        case 0: return std::make_shared<Package<DornEntry>>(std::move(document));
+        case 1: return std::make_shared<Package<KeltEntry>>(std::move(document));
+        case 2: return std::make_shared<Package<EprEntry>>(std::move(document));
+        default: return nullptr;
+    }
+}
+
+std::string packageName(const PackageBase& package) {
+    std::string name = package.type == PackageType::Verification ? "Поверочный " : "Градуировочный ";
+    const auto tm = package.created.toTm();
+    if (!tm) return name + "---";
+    const Locale& loc = Locale::current();
+    const std::string date = loc.formatShortDate(*tm);
+    const std::string time = loc.formatTime(*tm, false);
+    if (date.empty() || time.empty()) return name + "---";
+    return name + date + " " + time;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/SystemTime.h"
+#include "document/DocumentState.h"
+#include "document/Entries.h"
+
+// One series of bench measurements of the transducer: a calibration or a
+// verification by one reference method, shown as a table of typed columns.
+// `row` is a 0-based entry index, `col` a 0-based position in the column list.
+class PackageBase {
+public:
+    explicit PackageBase(std::shared_ptr<DocumentState> document) : m_document(std::move(document)) {}
+    virtual ~PackageBase() = default;
+    PackageBase(const PackageBase&) = delete;
+    PackageBase& operator=(const PackageBase&) = delete;
+
+    // The header; set once right after creation.
+    PackageType type = PackageType::Calibration;
+    Method method = Method::Volume;
+    SystemTime created;
+
+    virtual EntryType entryType() const = 0;
+    virtual int columnCount() const = 0;
+    // Descriptor of the column's field, with the read-only flag of the method.
+    virtual ColumnInfo column(int col) const = 0;
+    // Field id of a column.
+    virtual int columnField(int col) const = 0;
+    virtual std::string cellText(int row, int col) const = 0;
+    // Accepts "," or "." as the decimal separator; a text that is not a
+    // number throws UserError and leaves the entry unchanged.
+    virtual void setCellText(int row, int col, const std::string& text) = 0;
+    virtual bool cellChecked(int row, int col) const = 0;
+    virtual void setCellChecked(int row, int col, bool checked) = 0;
+    // Copies the field (8, 4 or 1 bytes by kind); a field the entry type
+    // lacks is left alone. Returns whether the entry type has the field.
+    virtual bool getField(int row, int id, void* out) const = 0;
+    virtual bool setField(int row, int id, const void* in) = 0;
+    virtual bool hasField(int id) const = 0;
+    virtual void addEntry() = 0;
+    // Appends an all-zero entry without computing it (document readers).
+    virtual void appendBlankEntry() = 0;
+    virtual void deleteEntry(int row) = 0;
+    virtual int entryCount() const = 0;
+    virtual void recalcEntry(int row) = 0;
+    virtual void recalcAll() = 0;
+
+    DocumentState& document() const { return *m_document; }
+
+private:
+    std::shared_ptr<DocumentState> m_document;
+};
+
+using PackagePtr = std::shared_ptr<PackageBase>;
+using Packages = std::vector<PackagePtr>;
+
+// A new empty package of an entry type 0 Dorn, 1 Kelt, 2 RV; null for any
+// other value. The caller sets the header.
+PackagePtr CreatePackage(int entryType, std::shared_ptr<DocumentState> document);
+
+// Tab caption: "Поверочный " or "Градуировочный " with the creation time as
+// the short date, a blank and the time without seconds; "---" when the time
+// cannot be formatted.
+std::string packageName(const PackageBase& package);

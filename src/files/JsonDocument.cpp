@@ -1,0 +1,284 @@
+#include "files/JsonDocument.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "common/MathError.h"
+#include "document/Document.h"
+
+namespace files {
+
+namespace {
+
+using nlohmann::json;
+
+[[noreturn]] void fail(const std::string& path, const std::string& what) { throw UserError(path + ": " + what); }
+
+const json* member(const json& object, const char* key) {
+    const auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+double number(const json& value, const std::string& path) {
+    if (!value.is_number()) fail(path, "a number is expected");
+    return value.get<double>();
+}
+
+long long integer(const json& value, const std::string& path, long long lo, long long hi) {
+    if (!value.is_number_integer()) fail(path, "an integer is expected");
+    if (value.is_number_unsigned() && value.get<unsigned long long>() > static_cast<unsigned long long>(hi))
+        fail(path, "out of range " + std::to_string(lo) + " … " + std::to_string(hi));
+    const long long v = value.get<long long>();
+    if (v < lo || v > hi) fail(path, "out of range " + std::to_string(lo) + " … " + std::to_string(hi));
+    return v;
+}
+
+std::uint8_t flag(const json& value, const std::string& path) {
+    if (value.is_boolean()) return value.get<bool>() ? 1 : 0;
+    return static_cast<std::uint8_t>(integer(value, path, 0, 1));
+}
+
+const json& objectAt(const json& value, const std::string& path) {
+    if (!value.is_object()) fail(path, "an object is expected");
+    return value;
+}
+
+const json& arrayAt(const json& value, const std::string& path) {
+    if (!value.is_array()) fail(path, "an array is expected");
+    return value;
+}
+
+std::vector<std::uint8_t> hexBytes(const json& value, const std::string& path) {
+    if (!value.is_string()) fail(path, "a hex string is expected");
+    const std::string text = value.get<std::string>();
+    if (text.size() % 2 != 0) fail(path, "a hex string is expected");
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        unsigned v = 0;
+        for (std::size_t k = i; k < i + 2; ++k) {
+            const char c = text[k];
+            v <<= 4;
+            if (c >= '0' && c <= '9') v |= static_cast<unsigned>(c - '0');
+            else if (c >= 'a' && c <= 'f') v |= static_cast<unsigned>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') v |= static_cast<unsigned>(c - 'A' + 10);
+            else fail(path, "a hex string is expected");
+        }
+        bytes.push_back(static_cast<std::uint8_t>(v));
+    }
+    return bytes;
+}
+
+std::string hexText(const std::vector<std::uint8_t>& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (std::uint8_t b : bytes) {
+        text += kDigits[b >> 4];
+        text += kDigits[b & 15];
+    }
+    return text;
+}
+
+// The reference quantity that a method makes the input.
+int referenceField(Method method) {
+    switch (method) {
+        case Method::Mass: return kMassRef;
+        case Method::Reference: return kFlowRef;
+        case Method::Volume: break;
+    }
+    return kVolRef;
+}
+
+void readEntry(const json& in, PackageBase& package, int row, const std::string& path) {
+    objectAt(in, path);
+    // Only the fields a document file stores; derived ones are recomputed.
+    const int stored[] = {kT, referenceField(package.method), kTimeRef, kTime1, kCode, kPulses1, kPulses2,
+                          kSection, kPoint, kOff};
+    for (int id : stored) {
+        if (!package.hasField(id)) continue;
+        const json* value = member(in, FieldName(id));
+        if (!value) continue;
+        const std::string fieldPath = path + "." + FieldName(id);
+        switch (FieldInfo(id).kind) {
+            case FieldKind::Double: {
+                const double v = number(*value, fieldPath);
+                package.setField(row, id, &v);
+                break;
+            }
+            case FieldKind::Int32: {
+                const auto v = static_cast<std::int32_t>(integer(*value, fieldPath, std::numeric_limits<std::int32_t>::min(),
+                                                                 std::numeric_limits<std::int32_t>::max()));
+                package.setField(row, id, &v);
+                break;
+            }
+            case FieldKind::Bool: {
+                const std::uint8_t v = flag(*value, fieldPath);
+                package.setField(row, id, &v);
+                break;
+            }
+        }
+    }
+}
+
+PackagePtr readPackage(const json& in, int entryType, const Document& doc, const std::string& path) {
+    objectAt(in, path);
+    PackagePtr package = CreatePackage(entryType, doc.sharedState());
+    const json* type = member(in, "type");
+    const json* method = member(in, "method");
+    package->type = type ? static_cast<PackageType>(integer(*type, path + ".type", 0, 1)) : PackageType::Calibration;
+    package->method = method ? static_cast<Method>(integer(*method, path + ".method", 0, 2)) : Method::Volume;
+    if (const json* created = member(in, "created")) {
+        if (!created->is_string()) fail(path + ".created", "a text \"YYYY-MM-DDTHH:MM:SS.mmm\" is expected");
+        const auto time = SystemTime::fromIso(created->get<std::string>());
+        if (!time) fail(path + ".created", "a text \"YYYY-MM-DDTHH:MM:SS.mmm\" is expected");
+        package->created = *time;
+    }
+    if (const json* entries = member(in, "entries")) {
+        arrayAt(*entries, path + ".entries");
+        // A zeroed entry receives the stored fields, as the file reader does.
+        for (std::size_t i = 0; i < entries->size(); ++i) {
+            package->appendBlankEntry();
+            readEntry((*entries)[i], *package, package->entryCount() - 1,
+                      path + ".entries[" + std::to_string(i) + "]");
+        }
+    }
+    return package;
+}
+
+json linesToJson(const Lines& lines) {
+    json out = json::array();
+    for (const Line& l : lines) out.push_back({{"a", l.a}, {"b", l.b}, {"upper", l.upper}});
+    return out;
+}
+
+json entryToJson(const PackageBase& package, int row) {
+    json out = json::object();
+    for (int id = 0; id < kFieldCount; ++id) {
+        if (!package.hasField(id)) continue;
+        switch (FieldInfo(id).kind) {
+            case FieldKind::Double: {
+                double v = 0;
+                package.getField(row, id, &v);
+                out[FieldName(id)] = v;
+                break;
+            }
+            case FieldKind::Int32: {
+                std::int32_t v = 0;
+                package.getField(row, id, &v);
+                out[FieldName(id)] = v;
+                break;
+            }
+            case FieldKind::Bool: {
+                std::uint8_t v = 0;
+                package.getField(row, id, &v);
+                out[FieldName(id)] = v;
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> deviceSettings(const DeviceBase& device) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(device.GetSettings(nullptr)));
+    device.GetSettings(bytes.data());
+    return bytes;
+}
+
+}  // namespace
+
+void ReadJsonDocument(const json& in, Document& doc) {
+    objectAt(in, "document");
+    DocumentContent content;
+    const json* type = member(in, "type");
+    if (!type) fail("type", "the device type code is missing");
+    content.typeCode = static_cast<int>(integer(*type, "type", kRvCode, kLastKeltCode));
+
+    if (const json* ident = member(in, "ident")) {
+        objectAt(*ident, "ident");
+        if (const json* v = member(*ident, "serial"))
+            content.ident.serial = static_cast<std::uint32_t>(integer(*v, "ident.serial", 0, 0xFFFFFFFFll));
+        if (const json* v = member(*ident, "du")) content.ident.du = static_cast<std::uint8_t>(integer(*v, "ident.du", 0, 255));
+    }
+
+    content.options.resetToDefaults();
+    if (const json* options = member(in, "options")) {
+        objectAt(*options, "options");
+        ApprOptions& o = content.options;
+        if (const json* v = member(*options, "function")) o.function = static_cast<std::uint8_t>(integer(*v, "options.function", 0, 2));
+        if (const json* v = member(*options, "manual")) o.manual = flag(*v, "options.manual");
+        if (const json* v = member(*options, "byEntries")) o.byEntries = flag(*v, "options.byEntries");
+        if (const json* v = member(*options, "refTemp")) o.refTemp = number(*v, "options.refTemp");
+        if (const json* v = member(*options, "maxAutoErr")) o.maxAutoErr = number(*v, "options.maxAutoErr");
+        if (const json* v = member(*options, "sectionScatter")) o.sectionScatter = number(*v, "options.sectionScatter");
+        if (const json* v = member(*options, "pulseWeight")) o.pulseWeight = number(*v, "options.pulseWeight");
+    }
+
+    if (const json* lines = member(in, "lines")) {
+        arrayAt(*lines, "lines");
+        for (std::size_t i = 0; i < lines->size(); ++i) {
+            const std::string path = "lines[" + std::to_string(i) + "]";
+            const json& line = objectAt((*lines)[i], path);
+            Line l;
+            if (const json* v = member(line, "a")) l.a = number(*v, path + ".a");
+            if (const json* v = member(line, "b")) l.b = number(*v, path + ".b");
+            if (const json* v = member(line, "upper")) l.upper = number(*v, path + ".upper");
+            content.lines.push_back(l);
+        }
+    }
+
+    const json* settings = member(in, "settings");
+    content.hasSettings = settings != nullptr;
+    if (settings) content.settings = hexBytes(*settings, "settings");
+
+    const int entryType = EntryTypeOfCode(content.typeCode);
+    if (const json* packages = member(in, "packages")) {
+        arrayAt(*packages, "packages");
+        for (std::size_t i = 0; i < packages->size(); ++i)
+            content.packages.push_back(readPackage((*packages)[i], entryType, doc, "packages[" + std::to_string(i) + "]"));
+    }
+
+    if (!doc.load(std::move(content))) fail("type", "unknown device type code");
+}
+
+json DocumentToJson(const Document& doc) {
+    json out = json::object();
+    const DeviceBase* device = doc.device();
+    const DocumentState& state = doc.state();
+    Ident ident;
+    if (device) device->GetIdent(ident);
+    out["type"] = device ? device->Type() : -1;
+    out["ident"] = {{"serial", ident.serial}, {"du", ident.du}};
+    const ApprOptions& o = state.options;
+    out["options"] = {{"function", o.function},       {"manual", o.manual},         {"byEntries", o.byEntries},
+                      {"refTemp", o.refTemp},         {"maxAutoErr", o.maxAutoErr}, {"sectionScatter", o.sectionScatter},
+                      {"pulseWeight", o.pulseWeight}};
+    out["lines"] = linesToJson(state.currentLines);
+    out["settings"] = device ? hexText(deviceSettings(*device)) : "";
+
+    json packages = json::array();
+    for (const PackagePtr& p : doc.packages()) {
+        json entries = json::array();
+        for (int row = 0; row < p->entryCount(); ++row) entries.push_back(entryToJson(*p, row));
+        packages.push_back({{"type", static_cast<int>(p->type)},
+                            {"method", static_cast<int>(p->method)},
+                            {"created", p->created.toIso()},
+                            {"name", packageName(*p)},
+                            {"entries", std::move(entries)}});
+    }
+    out["packages"] = std::move(packages);
+
+    if (device) {
+        Lines lines;
+        device->GetLines(lines);
+        out["device"] = {{"name", device->Name()},
+                         {"type", device->Type()},
+                         {"pulseWeight", device->PulseWeight()},
+                         {"lines", linesToJson(lines)},
+                         {"settings", hexText(deviceSettings(*device))},
+                         {"hiddenColumns", {device->HiddenColumns(false), device->HiddenColumns(true)}}};
+    }
+    return out;
+}
+
+}  // namespace files
