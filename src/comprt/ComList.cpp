@@ -1,0 +1,167 @@
+#include "comprt/ComPort.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace comprt {
+
+bool IsComStyle(std::string_view name) {
+    if (name.size() < 3) return false;
+    const char* com = "com";
+    for (int i = 0; i < 3; ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != com[i]) return false;
+    return true;
+}
+
+namespace {
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Natural order: "ttyS2" before "ttyS10", "ttyACM0" before "ttyS0".
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && IsDigit(a[ei])) ++ei;
+            while (ej < b.size() && IsDigit(b[ej])) ++ej;
+            const std::string_view na = std::string_view(a).substr(i, ei - i);
+            const std::string_view nb = std::string_view(b).substr(j, ej - j);
+            const std::size_t za = na.find_first_not_of('0'), zb = nb.find_first_not_of('0');
+            const std::string_view ta = za == std::string_view::npos ? "" : na.substr(za);
+            const std::string_view tb = zb == std::string_view::npos ? "" : nb.substr(zb);
+            if (ta.size() != tb.size()) return ta.size() < tb.size();
+            if (ta != tb) return ta < tb;
+            i = ei;
+            j = ej;
+            continue;
+        }
+        if (a[i] != b[j]) return a[i] < b[j];
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
+bool IsCharacterDevice(const fs::path& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+// A legacy UART (8250 family) has a tty whether or not the hardware is
+// there; the kernel reports port type 0 when it found none.
+bool UartPresent(const fs::path& sysEntry, const fs::path& device) {
+    std::ifstream typeFile(sysEntry / "type");
+    int type = -1;
+    if (typeFile >> type) return type != 0;
+    // The attribute is readable by root only; ask the device instead.
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return true;  // cannot tell: keep it
+    serial_struct serial{};
+    const bool known = ::ioctl(fd, TIOCGSERIAL, &serial) != 0 || serial.type != PORT_UNKNOWN;
+    ::close(fd);
+    return known;
+}
+
+}  // namespace
+
+bool ComPort::ComList::Accepts(std::string_view name) {
+    if (IsComStyle(name)) {
+        const std::string_view digits = name.substr(3);
+        return digits.size() <= 9 && std::all_of(digits.begin(), digits.end(), IsDigit);
+    }
+    return !name.empty() && name.front() == '/';
+}
+
+std::vector<std::string> ComPort::ComList::SplitPorts(std::string_view list) {
+    std::vector<std::string> ports;
+    while (!list.empty()) {
+        const std::size_t colon = list.find(':');
+        const std::string_view entry = list.substr(0, colon);
+        if (!entry.empty()) ports.emplace_back(entry);
+        if (colon == std::string_view::npos) break;
+        list.remove_prefix(colon + 1);
+    }
+    return ports;
+}
+
+std::vector<std::string> ComPort::ComList::MachineDevices(const DeviceDirs& dirs) {
+    std::error_code error;
+    std::vector<std::string> ttys;
+    for (const auto& entry : fs::directory_iterator(dirs.sysClassTty, error)) {
+        const fs::path sysEntry = entry.path();
+        // Only ttys of a driver: consoles and pseudo-terminals have no device.
+        if (!fs::exists(sysEntry / "device", error)) continue;
+        const std::string name = sysEntry.filename().string();
+        const fs::path device = fs::path(dirs.dev) / name;
+        if (!IsCharacterDevice(device)) continue;
+        const fs::path driver = fs::read_symlink(sysEntry / "device" / "driver", error);
+        if (!error && driver.filename() == "serial8250" && !UartPresent(sysEntry, device))
+            continue;
+        ttys.push_back(name);
+    }
+    std::sort(ttys.begin(), ttys.end(), NaturalLess);
+
+    // The by-id links name a device by vendor and serial number, so the name
+    // a user picked stays right when the kernel numbers devices differently.
+    std::map<std::string, std::string> byId;
+    std::vector<fs::path> links;
+    for (const auto& entry : fs::directory_iterator(dirs.byId, error)) links.push_back(entry.path());
+    std::sort(links.begin(), links.end());
+    for (const fs::path& link : links) {
+        std::error_code linkError;
+        fs::path target = fs::read_symlink(link, linkError);
+        if (linkError) continue;
+        if (target.is_relative()) target = link.parent_path() / target;
+        byId.emplace(target.lexically_normal().string(), link.string());
+    }
+
+    std::vector<std::string> devices;
+    for (const std::string& name : ttys) {
+        const std::string path = (fs::path(dirs.dev) / name).lexically_normal().string();
+        const auto stable = byId.find(path);
+        devices.push_back(stable != byId.end() ? stable->second : path);
+    }
+    return devices;
+}
+
+ComPort::ComList::ComList() : ComList([] {
+    std::vector<std::string> candidates = MachineDevices(DeviceDirs{});
+    if (const char* extra = std::getenv("RVSERVICE_PORTS")) {
+        for (std::string& port : SplitPorts(extra)) candidates.push_back(std::move(port));
+    }
+    return candidates;
+}()) {}
+
+ComPort::ComList::ComList(const std::vector<std::string>& candidates) {
+    std::set<std::string> seen;
+    for (const std::string& name : candidates) {
+        if (m_names.size() == kMaxNames) break;
+        if (!Accepts(name) || !seen.insert(name).second) continue;
+        m_names.push_back(name);
+    }
+    if (m_names.empty()) {
+        for (std::size_t i = 1; i <= kFallbackCount; ++i) m_names.push_back("COM" + std::to_string(i));
+    }
+    for (const std::string& name : m_names) {
+        m_text += name;
+        m_text += '\n';
+    }
+}
+
+}  // namespace comprt

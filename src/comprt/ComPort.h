@@ -1,0 +1,206 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <termios.h>
+
+#include "comprt/Noncopyable.h"
+#include "comprt/WinError.h"
+
+namespace comprt {
+
+// Scoped guard of a port's read section.
+using Lock = std::lock_guard<std::mutex>;
+
+// The texts the port raises as message errors (UserError).
+inline constexpr const char* kPortNotOpen = "COM-порт не открыт";
+inline constexpr const char* kNoAnswer = "Прибор не отвечает";
+
+// The code of a short write, the same number the original platform uses.
+inline constexpr std::uint32_t kWriteFault = 29;
+
+// Timeouts of one transfer, in milliseconds, with the meaning of the classic
+// COM port timeout record:
+// - a read ends when all bytes have arrived, or when readTotalConstant +
+//   readTotalMultiplier * count has passed since it began (both 0: no limit),
+//   or, once a byte has arrived, when the next one does not come within
+//   readInterval (0: no interval limit);
+// - readInterval = kMaxTimeout with both read totals 0 returns at once with
+//   what has already arrived;
+// - a write is bounded by writeTotalConstant + writeTotalMultiplier * count
+//   (both 0: no limit); what is not written by then is a short write.
+struct Timeouts {
+    static constexpr std::uint32_t kMaxTimeout = 0xFFFFFFFFu;
+
+    std::uint32_t readInterval = 0;
+    std::uint32_t readTotalMultiplier = 0;
+    std::uint32_t readTotalConstant = 0;
+    std::uint32_t writeTotalMultiplier = 0;
+    std::uint32_t writeTotalConstant = 0;
+
+    bool operator==(const Timeouts&) const = default;
+};
+
+// Line control values of Open.
+enum class DtrControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
+enum class RtsControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
+
+// Escape function codes of EscapeFunction.
+enum EscapeCode : int {
+    kSetXoff = 1,
+    kSetXon = 2,
+    kSetRts = 3,
+    kClrRts = 4,
+    kSetDtr = 5,
+    kClrDtr = 6,
+    kSetBreak = 8,
+    kClrBreak = 9,
+};
+
+// Whether a name begins with the letters "com" in any case.
+bool IsComStyle(std::string_view name);
+
+// One serial port, used by exactly one worker thread. Every operation blocks
+// until it is done; reads are bounded by the timeouts set at Open (or later),
+// writes by the write timeouts (none by default).
+//
+// A closed port refuses every transfer with the message error kPortNotOpen.
+// Failed system calls raise win_error with the errno value.
+class ComPort : Noncopyable {
+public:
+    // The program's list of port names. Port indices kept by the pages and
+    // the settings store are 1-based positions in it; 0 means no port.
+    class ComList {
+    public:
+        static constexpr std::size_t kMaxNames = 256;
+        static constexpr std::size_t kFallbackCount = 20;
+
+        // Where the machine's serial devices are looked for.
+        struct DeviceDirs {
+            std::string sysClassTty = "/sys/class/tty";
+            std::string dev = "/dev";
+            std::string byId = "/dev/serial/by-id";
+        };
+
+        // The machine's serial devices, then the ports named by the
+        // environment variable RVSERVICE_PORTS (paths separated by ":");
+        // COM1 … COM20 when that gives nothing.
+        ComList();
+        // The accepted names among `candidates`, in their order, without
+        // repeats, at most kMaxNames; COM1 … COM20 when none is accepted.
+        explicit ComList(const std::vector<std::string>& candidates);
+
+        std::size_t Count() const { return m_names.size(); }
+        // Name at the 0-based position i (std::out_of_range beyond Count()).
+        const std::string& Name(std::size_t i) const { return m_names.at(i); }
+        // All names, each followed by a line feed.
+        const std::string& Text() const { return m_text; }
+        const std::vector<std::string>& Names() const { return m_names; }
+
+        // Whether a name may stand in the list: a COM-style name (the letters
+        // "com" in any case) only with at most nine decimal digits after it
+        // and nothing else; otherwise only an absolute device path.
+        static bool Accepts(std::string_view name);
+
+        // The serial devices present on the machine: ttys that belong to a
+        // driver and exist as character devices, legacy UARTs that the
+        // kernel found no hardware for left out, in natural name order
+        // (ttyS2 before ttyS10); each under its /dev/serial/by-id name when
+        // there is one.
+        static std::vector<std::string> MachineDevices(const DeviceDirs& dirs);
+        // The entries of a ":"-separated list (empty entries dropped).
+        static std::vector<std::string> SplitPorts(std::string_view list);
+
+    private:
+        std::vector<std::string> m_names;
+        std::string m_text;
+    };
+
+    ComPort() = default;
+    ~ComPort();
+
+    // The one program-wide list, built on first use (the program asks for it
+    // at start, before any page exists) and never refreshed afterwards.
+    static const ComList& PortList();
+    // Puts `list` in place of the program-wide list. For tests and for a
+    // program that builds its list itself; only while no port is in use.
+    static void ReplacePortList(ComList list);
+
+    // The device a port name opens: an absolute path as it is, COMn as
+    // /dev/ttyS(n-1), any other name under /dev. Empty for COM and COM0.
+    static std::string DevicePath(std::string_view name);
+
+    // Closes the port if open, then opens the device of `name` for exclusive
+    // use. A device that is absent, is not a device at all or is held by
+    // another program (or another ComPort): kPortNotOpen.
+    void OpenDevice(const std::string& name);
+    // OpenDevice, then 8 data bits, one stop bit, the given parity (0 none,
+    // 1 odd, 2 even, 3 mark, 4 space), DTR and RTS raised, read total
+    // timeout `readTimeout` ms and no other timeouts. A rejected setting
+    // closes the port and raises win_error.
+    void Open(const std::string& name, std::uint32_t baud, std::uint32_t readTimeout,
+              std::uint8_t parity);
+    // Index 0 or an index above the list's count: Close. Otherwise the named
+    // variant with port index-1 of PortList() and no parity.
+    void Open(int index, std::uint32_t baud, std::uint32_t readTimeout);
+    // Index 0 or above the count: Close. Otherwise port index-1 of
+    // PortList(), no parity, the given line controls and stop bits (0 one,
+    // 2 two; one and a half is refused with 8 data bits), read total
+    // constant and multiplier, no other timeouts.
+    void Open(std::uint8_t index, std::uint32_t baud, std::uint32_t readTotalConstant,
+              std::uint32_t readTotalMultiplier, DtrControl dtr, RtsControl rts,
+              std::uint8_t stopBits);
+
+    // Restores the line settings found at open and closes. A closed port
+    // stays closed.
+    void Close();
+    bool IsOpen() const { return m_port >= 0; }
+
+    // Reads exactly `count` bytes; fewer within the timeouts: kNoAnswer.
+    void Read(void* buffer, std::size_t count);
+    // Reads until `maximum` bytes or the timeouts end; returns how many
+    // arrived. None: kNoAnswer.
+    std::size_t ReadSome(void* buffer, std::size_t maximum);
+    // Writes all bytes and waits until the driver has sent them on. Fewer
+    // written (hang-up, write timeout): win_error kWriteFault.
+    void Write(const void* buffer, std::size_t count);
+
+    // Discards what waits in both directions.
+    void Purge();
+    // Discards the received bytes not yet read.
+    void PurgeInput();
+
+    // Replaces the read total constant only.
+    void SetReadTimeout(std::uint32_t milliseconds);
+    Timeouts GetTimeouts() const;
+    void SetTimeouts(const Timeouts& timeouts);
+
+    // Break state of the transmit line; whether the system accepted it.
+    bool SetBreak();
+    bool ClearBreak();
+    // One line function (EscapeCode). A pseudo-terminal has no modem lines:
+    // there DTR and RTS functions are done by definition.
+    void EscapeFunction(int code);
+
+private:
+    void CheckOpen() const;
+    void SetLine(std::uint32_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                 DtrControl dtr, RtsControl rts);
+    void SetModemLine(int bits, bool on);
+    // Close, then win_error with `code`.
+    [[noreturn]] void Fail(int code);
+    std::size_t Receive(std::uint8_t* buffer, std::size_t count);
+
+    int m_port = -1;
+    termios m_saved{};
+    bool m_hasSaved = false;
+    Timeouts m_timeouts;
+    std::mutex m_section;
+};
+
+}  // namespace comprt
