@@ -1,0 +1,32 @@
+#pragma once
+
+#include <memory>
+
+#include "devices/DeviceBase.h"
+#include "devices/dorn/DornPageState.h"
+
+// The device model of Dorn documents: coefficients A and B of one line,
+// checked against the transducer's range and shown on the page.
+class Dorn : public DeviceBase {
+public:
+    static constexpr int kSettingsSize = 8;
+
+    Dorn(Console& console, int model);
+
+    DornPageState& page() { return *m_page; }
+    const DornPageState& page() const { return *m_page; }
+
+    int Type() const override;
+    void GetLines(files::Lines& lines) const override;
+    void SetLines(const files::Lines& lines, int negative) override;
+    void GetIdent(Ident& ident) const override;
+    void SetIdent(const Ident& ident) override;
+    int GetSettings(std::uint8_t* buffer) const override;
+    bool SetSettings(const std::uint8_t* buffer, int size) override;
+    std::string Name() const override;
+    double PulseWeight() const override;
+
+private:
+    Console& m_console;
+    std::unique_ptr<DornPageState> m_page;
+};
