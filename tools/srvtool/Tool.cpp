@@ -1,0 +1,45 @@
+#include "Tool.h"
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "common/MathError.h"
+#include "document/Document.h"
+#include "files/JsonDocument.h"
+
+namespace srvtool {
+
+using nlohmann::json;
+
+json readJsonFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw UserError(path + ": cannot be opened");
+    std::stringstream text;
+    text << in.rdbuf();
+    try {
+        return json::parse(text.str());
+    } catch (const json::parse_error& e) {
+        throw UserError(path + ": not a JSON document (" + std::string(e.what()) + ")");
+    }
+}
+
+void openDocument(const std::string& path, Document& doc) {
+    files::ReadJsonDocument(readJsonFile(path), doc);
+    doc.setFileName(path);
+}
+
+json documentJson(const Document& doc, const ConsoleRecorder& recorder) {
+    json out = files::DocumentToJson(doc);
+    out["console"] = recorder.lines;
+    return out;
+}
+
+std::vector<CommandGroup>& commandGroups() {
+    static std::vector<CommandGroup> groups;
+    return groups;
+}
+
+void print(const json& out) { std::cout << out.dump(2) << '\n'; }
+
+}  // namespace srvtool

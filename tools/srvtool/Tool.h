@@ -1,0 +1,47 @@
+#pragma once
+
+// Shared pieces of the srvtool commands.
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "common/Console.h"
+
+class Document;
+
+namespace srvtool {
+
+// Collects every console message of the command, oldest first.
+struct ConsoleRecorder {
+    Console console;
+    std::vector<std::string> lines;
+
+    ConsoleRecorder() {
+        console.setListener([this](const std::string& text) { lines.push_back(text); });
+    }
+};
+
+nlohmann::json readJsonFile(const std::string& path);
+
+// Opens a document file into `doc` as the program's Open does.
+void openDocument(const std::string& path, Document& doc);
+
+// The document as `recalc` prints it, with the console lines of the command.
+nlohmann::json documentJson(const Document& doc, const ConsoleRecorder& recorder);
+
+void print(const nlohmann::json& out);
+
+// Each group of commands (a *Commands.cpp file) registers a function that
+// adds its subcommands; a command's callback throws on failure and prints its
+// JSON on success.
+using CommandGroup = void (*)(CLI::App& app);
+std::vector<CommandGroup>& commandGroups();
+
+struct RegisterCommands {
+    explicit RegisterCommands(CommandGroup group) { commandGroups().push_back(group); }
+};
+
+}  // namespace srvtool
