@@ -63,9 +63,12 @@ bool IsCharacterDevice(const fs::path& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
-// A legacy UART (8250 family) has a tty whether or not the hardware is
-// there; the kernel reports port type 0 when it found none.
+// A port of the serial core (the legacy 8250 UARTs above all) has a tty
+// whether or not the hardware is there; the kernel reports port type 0 when
+// it found none. Other drivers make a tty only for a device that exists.
 bool UartPresent(const fs::path& sysEntry, const fs::path& device) {
+    std::error_code error;
+    if (!fs::exists(sysEntry / "type", error)) return true;
     std::ifstream typeFile(sysEntry / "type");
     int type = -1;
     if (typeFile >> type) return type != 0;
@@ -110,9 +113,7 @@ std::vector<std::string> ComPort::ComList::MachineDevices(const DeviceDirs& dirs
         const std::string name = sysEntry.filename().string();
         const fs::path device = fs::path(dirs.dev) / name;
         if (!IsCharacterDevice(device)) continue;
-        const fs::path driver = fs::read_symlink(sysEntry / "device" / "driver", error);
-        if (!error && driver.filename() == "serial8250" && !UartPresent(sysEntry, device))
-            continue;
+        if (!UartPresent(sysEntry, device)) continue;
         ttys.push_back(name);
     }
     std::sort(ttys.begin(), ttys.end(), NaturalLess);

@@ -1,0 +1,142 @@
+#include "comprt/ComPort.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+using comprt::ComPort;
+using ComList = comprt::ComPort::ComList;
+namespace fs = std::filesystem;
+
+TEST(ComList, AcceptsComNamesWithUpToNineDigitsAndDevicePaths) {
+    const struct {
+        const char* name;
+        bool accepted;
+    } cases[] = {
+        {"COM3", true},
+        {"com12", true},
+        {"CoM256", true},
+        {"COM", true},
+        {"COM123456789", true},
+        {"COM1234567890", false},  // ten digits
+        {"COMX", false},
+        {"COM1A", false},
+        {"COM 1", false},
+        {"LPT1", false},
+        {"CNCA0", false},
+        {"CO", false},
+        {"", false},
+        {"/dev/ttyUSB0", true},
+        {"/dev/pts/7", true},
+        {"ttyUSB0", false},  // a device is named by its full path
+    };
+    for (const auto& c : cases) EXPECT_EQ(ComList::Accepts(c.name), c.accepted) << c.name;
+}
+
+TEST(ComList, KeepsOrderDropsRejectedAndRepeatedNames) {
+    const ComList list({"COM10", "LPT1", "COM2", "/dev/pts/4", "COM10", "COMX"});
+    EXPECT_EQ(list.Names(), (std::vector<std::string>{"COM10", "COM2", "/dev/pts/4"}));
+    EXPECT_EQ(list.Count(), 3u);
+    EXPECT_EQ(list.Name(1), "COM2");
+    EXPECT_EQ(list.Text(), "COM10\nCOM2\n/dev/pts/4\n");
+    EXPECT_THROW(list.Name(3), std::out_of_range);
+}
+
+TEST(ComList, FallsBackToTwentyComNames) {
+    for (const auto& candidates : {std::vector<std::string>{}, std::vector<std::string>{"LPT1", "CNCA0"}}) {
+        const ComList list(candidates);
+        ASSERT_EQ(list.Count(), 20u);
+        EXPECT_EQ(list.Name(0), "COM1");
+        EXPECT_EQ(list.Name(19), "COM20");
+        // 111 bytes with one terminator per name, as the names with line feeds.
+        EXPECT_EQ(list.Text().size(), 111u);
+    }
+}
+
+TEST(ComList, TakesAtMost256Names) {
+    std::vector<std::string> many;
+    for (int i = 0; i < 300; ++i) many.push_back("COM" + std::to_string(i));
+    const ComList list(many);
+    EXPECT_EQ(list.Count(), 256u);
+    EXPECT_EQ(list.Name(255), "COM255");
+}
+
+TEST(ComList, SplitsThePortsVariable) {
+    EXPECT_EQ(ComList::SplitPorts("/dev/pts/3::/tmp/bench/rv:"),
+              (std::vector<std::string>{"/dev/pts/3", "/tmp/bench/rv"}));
+    EXPECT_TRUE(ComList::SplitPorts("").empty());
+}
+
+TEST(ComList, ExtraPortsFromTheEnvironmentComeLast) {
+    ::setenv("RVSERVICE_PORTS", "/tmp/devsim-a:/tmp/devsim-b", 1);
+    const ComList list;
+    ::unsetenv("RVSERVICE_PORTS");
+    ASSERT_GE(list.Count(), 2u);
+    EXPECT_EQ(list.Name(list.Count() - 2), "/tmp/devsim-a");
+    EXPECT_EQ(list.Name(list.Count() - 1), "/tmp/devsim-b");
+}
+
+TEST(ComPort, DevicePathOfAPortName) {
+    const struct {
+        const char* name;
+        const char* path;
+    } cases[] = {
+        {"COM1", "/dev/ttyS0"},   {"com12", "/dev/ttyS11"}, {"COM007", "/dev/ttyS6"},
+        {"COM", ""},              {"COM0", ""},             {"/dev/pts/5", "/dev/pts/5"},
+        {"ttyUSB0", "/dev/ttyUSB0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ComPort::DevicePath(c.name), c.path) << c.name;
+}
+
+// A made-up machine: sysfs entries and device nodes (links to /dev/null, a
+// character device) in a temporary folder.
+class FakeMachine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_root = fs::path(::testing::TempDir()) / ("machine-" + std::to_string(::getpid()));
+        fs::remove_all(m_root);
+        m_dirs.sysClassTty = (m_root / "sys").string();
+        m_dirs.dev = (m_root / "dev").string();
+        m_dirs.byId = (m_root / "dev/serial/by-id").string();
+        fs::create_directories(m_dirs.byId);
+        fs::create_directories(m_dirs.sysClassTty);
+    }
+    void TearDown() override { fs::remove_all(m_root); }
+
+    // A tty; `type` is the serial core's port type (-1: no such attribute).
+    void AddTty(const std::string& name, bool hasDevice, bool hasNode, int type = -1) {
+        const fs::path entry = fs::path(m_dirs.sysClassTty) / name;
+        fs::create_directories(entry);
+        if (hasDevice) fs::create_directories(entry / "device");
+        if (type >= 0) std::ofstream(entry / "type") << type << "\n";
+        if (hasNode) fs::create_symlink("/dev/null", fs::path(m_dirs.dev) / name);
+    }
+
+    fs::path m_root;
+    ComList::DeviceDirs m_dirs;
+};
+
+TEST_F(FakeMachine, ListsPresentSerialDevicesInNaturalOrder) {
+    AddTty("ttyS10", true, true, 4);
+    AddTty("ttyS2", true, true, 4);
+    AddTty("ttyS3", true, true, 0);       // no UART found at this address
+    AddTty("ttyUSB0", true, true);
+    AddTty("ttyACM0", true, true);
+    AddTty("tty5", false, true);          // a virtual console: no device
+    AddTty("ttyUSB1", true, false);       // no node in /dev
+    fs::create_symlink("../../ttyUSB0", fs::path(m_dirs.byId) / "usb-FTDI_FT232R_A1B2-if00-port0");
+
+    const std::string dev = fs::path(m_dirs.dev).lexically_normal().string();
+    EXPECT_EQ(ComList::MachineDevices(m_dirs),
+              (std::vector<std::string>{dev + "/ttyACM0", dev + "/ttyS2", dev + "/ttyS10",
+                                        m_dirs.byId + "/usb-FTDI_FT232R_A1B2-if00-port0"}));
+}
+
+TEST_F(FakeMachine, NoSerialDevicesGivesAnEmptyList) {
+    AddTty("tty1", false, true);
+    EXPECT_TRUE(ComList::MachineDevices(m_dirs).empty());
+    fs::remove_all(m_root);
+    EXPECT_TRUE(ComList::MachineDevices(m_dirs).empty());
+}
