@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
 )
 
 missing=()
