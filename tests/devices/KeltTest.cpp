@@ -257,8 +257,10 @@ TEST(KeltPage, TemperatureCorrectionIsTypedInDegreesAndKeptInHalfDegrees) {
         EXPECT_EQ(offset.value(), -3);
         EXPECT_TRUE(offset.setText("9"));
         EXPECT_EQ(offset.value(), 7);
+        EXPECT_TRUE(offset.setText("-1e300"));
+        EXPECT_EQ(offset.value(), -7);
         EXPECT_FALSE(offset.setText("warm"));
-        EXPECT_EQ(offset.value(), 7);
+        EXPECT_EQ(offset.value(), -7);
     }
 }
 

@@ -31,8 +31,8 @@ KeltPageState::KeltPageState(int model) : m_model(model), m_du(kDiameters) {
         [](int halfDegrees) { return Locale::current().formatFixed(halfDegrees * 0.5, 1); },
         [](const std::string& text) -> std::optional<long long> {
             const std::optional<double> degrees = parseUserNumber(text);
-            if (!degrees || std::fabs(*degrees) > 1e9) return std::nullopt;
-            return std::llround(*degrees * 2.0);
+            if (!degrees) return std::nullopt;
+            return std::llround(std::clamp(*degrees, -1e9, 1e9) * 2.0);
         });
 
     m_du.setIndex(0);

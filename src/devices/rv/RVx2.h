@@ -27,6 +27,8 @@ public:
     void SetLines(const files::Lines& lines, int negative) override;
     void GetIdent(Ident& ident) const override;
     void SetIdent(const Ident& ident) override;
+    // With a buffer, reads both grids (which, like GetLines, shows zeros in
+    // cells it could not read).
     int GetSettings(std::uint8_t* buffer) const override;
     bool SetSettings(const std::uint8_t* buffer, int size) override;
     // The modification: prefix by firmware, class letter by gпор and diameter.
