@@ -53,6 +53,10 @@ public:
     void recalcEntry(int row) override;
     void recalcAll() override;
 
+    // --- Document file record (PackageRecord.cpp) ---
+    void load(std::istream& in) override;
+    void save(std::ostream& out) const override;
+
 private:
     static const void* fieldOf(const T& e, int id) { return EntryTraits<T>::field(const_cast<T&>(e), id); }
 };

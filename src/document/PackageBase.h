@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +49,17 @@ public:
     virtual int entryCount() const = 0;
     virtual void recalcEntry(int row) = 0;
     virtual void recalcAll() = 0;
+
+    // --- Document file record ---
+    // Reads the package record of a document file: the header (a type byte
+    // other than 0 is a verification, the method byte is taken as a signed
+    // value clamped to 0 … 2), then the entry records while the stream holds
+    // them. The entries are replaced only when all of them could be read; a
+    // damaged count reserves no more than 256 entries in advance.
+    virtual void load(std::istream& in) = 0;
+    // Writes the record: type, low byte of the method, created, entry count
+    // and the entries' stored fields.
+    virtual void save(std::ostream& out) const = 0;
 
     DocumentState& document() const { return *m_document; }
 
