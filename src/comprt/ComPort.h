@@ -50,17 +50,15 @@ struct Timeouts {
 enum class DtrControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
 enum class RtsControl : std::uint8_t { Disable = 0, Enable = 1, Handshake = 2, Toggle = 3 };
 
-// Escape function codes of EscapeFunction.
-enum EscapeCode : int {
-    kSetXoff = 1,
-    kSetXon = 2,
-    kSetRts = 3,
-    kClrRts = 4,
-    kSetDtr = 5,
-    kClrDtr = 6,
-    kSetBreak = 8,
-    kClrBreak = 9,
-};
+// Codes of EscapeFunction (the numbers the device protocols use).
+inline constexpr int kSetXoff = 1;
+inline constexpr int kSetXon = 2;
+inline constexpr int kSetRts = 3;
+inline constexpr int kClrRts = 4;
+inline constexpr int kSetDtr = 5;
+inline constexpr int kClrDtr = 6;
+inline constexpr int kSetBreak = 8;
+inline constexpr int kClrBreak = 9;
 
 // Whether a name begins with the letters "com" in any case.
 bool IsComStyle(std::string_view name);
@@ -183,7 +181,7 @@ public:
     // Break state of the transmit line; whether the system accepted it.
     bool SetBreak();
     bool ClearBreak();
-    // One line function (EscapeCode). A pseudo-terminal has no modem lines:
+    // One line function (kSetXoff … kClrBreak; others: win_error EINVAL). A pseudo-terminal has no modem lines:
     // there DTR and RTS functions are done by definition.
     void EscapeFunction(int code);
 
