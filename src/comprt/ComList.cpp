@@ -81,6 +81,16 @@ bool UartPresent(const fs::path& sysEntry, const fs::path& device) {
     return known;
 }
 
+// The entries of a folder; none when it cannot be read. The port list must
+// come out of a half-readable /sys or /dev without an exception.
+std::vector<fs::path> ListFolder(const fs::path& folder) {
+    std::vector<fs::path> entries;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    for (; !error && it != fs::directory_iterator(); it.increment(error)) entries.push_back(it->path());
+    return entries;
+}
+
 }  // namespace
 
 bool ComPort::ComList::Accepts(std::string_view name) {
@@ -106,8 +116,7 @@ std::vector<std::string> ComPort::ComList::SplitPorts(std::string_view list) {
 std::vector<std::string> ComPort::ComList::MachineDevices(const DeviceDirs& dirs) {
     std::error_code error;
     std::vector<std::string> ttys;
-    for (const auto& entry : fs::directory_iterator(dirs.sysClassTty, error)) {
-        const fs::path sysEntry = entry.path();
+    for (const fs::path& sysEntry : ListFolder(dirs.sysClassTty)) {
         // Only ttys of a driver: consoles and pseudo-terminals have no device.
         if (!fs::exists(sysEntry / "device", error)) continue;
         const std::string name = sysEntry.filename().string();
@@ -121,8 +130,7 @@ std::vector<std::string> ComPort::ComList::MachineDevices(const DeviceDirs& dirs
     // The by-id links name a device by vendor and serial number, so the name
     // a user picked stays right when the kernel numbers devices differently.
     std::map<std::string, std::string> byId;
-    std::vector<fs::path> links;
-    for (const auto& entry : fs::directory_iterator(dirs.byId, error)) links.push_back(entry.path());
+    std::vector<fs::path> links = ListFolder(dirs.byId);
     std::sort(links.begin(), links.end());
     for (const fs::path& link : links) {
         std::error_code linkError;
