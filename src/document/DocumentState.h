@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "approximation/Section.h"
 #include "document/ApprOptions.h"
 #include "files/Line.h"
 
@@ -10,4 +14,12 @@
 struct DocumentState {
     ApprOptions options;
     files::Lines currentLines;
+
+    // --- State of the last approximation ---
+    // Rebuilt by every approximation of a Kelt or RV calibration package of
+    // the document; only the last one is kept. `sections` in ascending order
+    // of reference flow; `splitSections` the 0-based sections at which the
+    // segments of the last fit end.
+    std::vector<approximation::Section> sections;
+    std::vector<std::int32_t> splitSections;
 };
