@@ -1,11 +1,13 @@
 #include "Tool.h"
 
+#include <cctype>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 
 #include "common/MathError.h"
 #include "document/Document.h"
+#include "files/DocumentFile.h"
 #include "files/JsonDocument.h"
 
 namespace srvtool {
@@ -24,8 +26,25 @@ json readJsonFile(const std::string& path) {
     }
 }
 
+namespace {
+
+bool hasExtension(const std::string& path, const std::string& extension) {
+    if (path.size() < extension.size()) return false;
+    for (std::size_t i = 0; i < extension.size(); ++i) {
+        const char c = path[path.size() - extension.size() + i];
+        if (std::tolower(static_cast<unsigned char>(c)) != extension[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isSrvPath(const std::string& path) { return hasExtension(path, ".srv"); }
+bool isJsonPath(const std::string& path) { return hasExtension(path, ".json"); }
+
 void openDocument(const std::string& path, Document& doc) {
-    files::ReadJsonDocument(readJsonFile(path), doc);
+    if (isSrvPath(path)) files::ReadDocument(path, doc);
+    else files::ReadJsonDocument(readJsonFile(path), doc);
     doc.setFileName(path);
 }
 

@@ -26,8 +26,14 @@ struct ConsoleRecorder {
 
 nlohmann::json readJsonFile(const std::string& path);
 
-// Opens a document file into `doc` as the program's Open does.
+// Opens a document file into `doc` as the program's Open does: a ".srv"
+// file as the program's document file, any other as the JSON form.
 void openDocument(const std::string& path, Document& doc);
+
+// Whether a path names a document file (".srv", any case) or a JSON form
+// (".json", any case).
+bool isSrvPath(const std::string& path);
+bool isJsonPath(const std::string& path);
 
 // The document as `recalc` prints it, with the console lines of the command.
 nlohmann::json documentJson(const Document& doc, const ConsoleRecorder& recorder);
