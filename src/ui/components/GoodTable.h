@@ -164,7 +164,6 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
-    bool viewportEvent(QEvent* event) override;
 
 private:
     void HeaderSectionResize();
@@ -178,6 +177,7 @@ private:
     QPoint CellAt(const QPoint& viewportPos) const;
     void SelectCellAt(const QPoint& viewportPos);
     void HandleKey(int key);
+    bool ValidSelection() const;
     void EditorTextEdited(const QString& text);
 
     TGoodTableStore m_store;
@@ -188,6 +188,8 @@ private:
     int m_row = -1;
     bool m_readOnly = false;
     bool m_mouseSelecting = false;
+    bool m_hidingEditor = false;
+    int m_wheelDelta = 0;
     QStandardItemModel* m_headerModel = nullptr;
     QHeaderView* m_header = nullptr;
     QLineEdit* m_editor = nullptr;

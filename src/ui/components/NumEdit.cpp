@@ -2,6 +2,7 @@
 
 #include "StatusBar.h"
 
+#include <QFocusEvent>
 #include <QMessageBox>
 
 TNumEdit::TNumEdit(QWidget* parent) : QLineEdit(parent) {}
@@ -55,5 +56,17 @@ void showMessage(QWidget* owner, const QString& text) {
 
 QString badValueText(const QString& text) {
     return QStringLiteral("Неправильное значение: \"") + text + QLatin1Char('"');
+}
+void paintBase(QLineEdit* edit, bool enabled) {
+    QPalette pal = edit->palette();
+    const QPalette standard;
+    const QColor base = enabled ? standard.color(QPalette::Active, QPalette::Base)
+                                : standard.color(QPalette::Active, QPalette::Button);
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) pal.setColor(group, QPalette::Base, base);
+    edit->setPalette(pal);
+}
+
+bool leavesForAnotherControl(const QFocusEvent* event) {
+    return event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason;
 }
 }  // namespace numedit

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "StatusBar.h"
+
 #include <QLineEdit>
 #include <QPointer>
 #include <QString>
 
-class TStatusBar;
-
 // An edit box that shows a help message in a panel of a status bar while it
 // has the focus, and an empty panel otherwise.
+class QFocusEvent;
+
 class TNumEdit : public QLineEdit {
     Q_OBJECT
 public:
@@ -43,4 +45,8 @@ void setMessageHandler(MessageHandler handler);  // nullptr: the message box
 void showMessage(QWidget* owner, const QString& text);
 // "Неправильное значение: " followed by the text in double quotes.
 QString badValueText(const QString& text);
+// The window colour while enabled, the button face while disabled.
+void paintBase(QLineEdit* edit, bool enabled);
+// Leaving the window or opening a pop-up menu is no move to another control.
+bool leavesForAnotherControl(const QFocusEvent* event);
 }  // namespace numedit
