@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+
+class Console;
+class DeviceBase;
+class Dorn;
+class DornPageState;
+class QLabel;
+class QPushButton;
+class TDisComboBox;
+class TFloatEdit;
+class TIntEdit;
+
+// The device page of a document's tab 0: the Dorn page for Dorn documents;
+// null for the families whose pages do not exist yet. The page is a child
+// of `parent` and reports to `console`; it binds to the device model's page
+// state and starts its worker (opening the stored port) only when it is
+// first shown.
+QWidget* CreateDevicePage(DeviceBase& device, Console& console, QWidget* parent);
+
+// TDornFrame: port, factory number, pulse weight, diameter and the
+// coefficients A and B of a Dorn transducer, read from and written to the
+// transducer through the page's worker. A view over the model's
+// DornPageState: edits go into the state, state changes repaint the page.
+//
+// Busy while a request is pending: the port selector and both buttons are
+// disabled and the cursor is the busy one. Results go to the console
+// ("Параметры записаны", "Параметры считаны" or the failure's text). The
+// selected port is kept in the settings store as "DornComPort" when the page
+// goes away.
+class DornFrame : public QWidget {
+    Q_OBJECT
+public:
+    DornFrame(Dorn& device, Console& console, QWidget* parent = nullptr);
+    ~DornFrame() override;
+
+    // Initialisation: the settings, the worker, the port list with the
+    // stored port (which is then opened). Runs once; the first show calls it.
+    void Initialise();
+    bool initialised() const { return m_initialised; }
+
+    // Shows the page state in the controls.
+    void UpdateFromState();
+    // Enabled states and visibility by port, model and busy state.
+    void UpdateControls();
+    bool busy() const { return m_busy; }
+
+    // The user's actions.
+    void cbPortChange();
+    void cbDuChange();
+    void bnWriteClick();
+    void bnReadClick();
+
+    // The controls, for the window and for tests.
+    TDisComboBox* cbPort() const { return m_port; }
+    TIntEdit* edDevNum() const { return m_devNum; }
+    TDisComboBox* cbOutType() const { return m_outType; }
+    TDisComboBox* cbDu() const { return m_du; }
+    TFloatEdit* edA() const { return m_a; }
+    TFloatEdit* edB() const { return m_b; }
+    QPushButton* bnRead() const { return m_read; }
+    QPushButton* bnWrite() const { return m_write; }
+
+signals:
+    // A request finished and its result was handled (tests wait for it).
+    void resultHandled(int code, bool ok);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    class Worker;
+    void SetBusy(bool busy);
+    void HandleResult(bool ok);
+    void Post(int code);
+
+    Dorn& m_device;
+    DornPageState& m_state;
+    Console& m_console;
+    std::unique_ptr<Worker> m_worker;
+    bool m_initialised = false;
+    bool m_busy = false;
+    bool m_updating = false;
+
+    TDisComboBox* m_port = nullptr;
+    TIntEdit* m_devNum = nullptr;
+    QLabel* m_outTypeLabel = nullptr;
+    TDisComboBox* m_outType = nullptr;
+    TDisComboBox* m_du = nullptr;
+    TFloatEdit* m_a = nullptr;
+    TFloatEdit* m_b = nullptr;
+    QPushButton* m_read = nullptr;
+    QPushButton* m_write = nullptr;
+};
