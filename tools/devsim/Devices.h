@@ -1,0 +1,13 @@
+#pragma once
+
+// The simulators devsim can start, one factory per device file.
+
+#include <memory>
+
+#include "SimDevice.h"
+
+namespace devsim {
+
+std::unique_ptr<SimDevice> makeDornSim();
+
+}  // namespace devsim
