@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()
