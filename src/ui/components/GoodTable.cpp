@@ -533,8 +533,12 @@ void TGoodTable::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TGoodTable::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() == Qt::LeftButton) m_mouseSelecting = false;
-    QAbstractScrollArea::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton) {
+        QAbstractScrollArea::mouseReleaseEvent(event);
+        return;
+    }
+    m_mouseSelecting = false;
+    event->accept();
 }
 
 void TGoodTable::SelectCellAt(const QPoint& pos) {
