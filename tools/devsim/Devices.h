@@ -9,5 +9,7 @@
 namespace devsim {
 
 std::unique_ptr<SimDevice> makeDornSim();
+std::unique_ptr<SimDevice> makeRvSim();
+std::unique_ptr<SimDevice> makeNivorSim();
 
 }  // namespace devsim

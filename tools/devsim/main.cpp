@@ -49,6 +49,8 @@ struct DeviceEntry {
 };
 const DeviceEntry kDevices[] = {
     {"dorn", makeDornSim},
+    {"rv", makeRvSim},
+    {"nivor", makeNivorSim},
 };
 
 volatile std::sig_atomic_t g_stop = 0;
