@@ -17,7 +17,9 @@ fi
 cmake -S "$root/fuzz" -B "$build" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build" --target read_document_fuzz -j"$(nproc)" >/dev/null
 
-mapfile -t inputs < <(find "$root/fuzz/corpus" "$root/fuzz/regressions" -type f ! -name '*.md' | sort)
+folders=("$root/fuzz/corpus")
+if [ -d "$root/fuzz/regressions" ]; then folders+=("$root/fuzz/regressions"); fi
+mapfile -t inputs < <(find "${folders[@]}" -type f ! -name '*.md' | sort)
 if [ ${#inputs[@]} -eq 0 ]; then
   echo "run-corpus: no inputs" >&2
   exit 1
