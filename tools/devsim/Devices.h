@@ -11,5 +11,6 @@ namespace devsim {
 std::unique_ptr<SimDevice> makeDornSim();
 std::unique_ptr<SimDevice> makeRvSim();
 std::unique_ptr<SimDevice> makeNivorSim();
+std::unique_ptr<SimDevice> makeKeltSim();
 
 }  // namespace devsim

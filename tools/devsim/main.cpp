@@ -51,6 +51,7 @@ const DeviceEntry kDevices[] = {
     {"dorn", makeDornSim},
     {"rv", makeRvSim},
     {"nivor", makeNivorSim},
+    {"kelt", makeKeltSim},
 };
 
 volatile std::sig_atomic_t g_stop = 0;

@@ -1,0 +1,137 @@
+#pragma once
+
+// The Kelt worker: serial exchanges with the transducer through the
+// ОРБ-КЕЛТ adapter (models 0 … 8) or directly (models 9 … 18).
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+#include "comprt/ComPort.h"
+#include "devices/kelt/KeltBlocks.h"
+#include "link/QueueThread.h"
+
+// The decoded answer of sub-command 23.
+struct KeltSignal {
+    double temperature = 0;  // °C
+    int flags = 0;           // bit 2: no signal; bits 0-1: quality
+    double frequency = 0;    // Hz; 0 when there is no signal
+    // Bits 1-2 equal 2: the transducer does not know the frequency.
+    bool frequencyUnknown() const { return (flags & 6) == 2; }
+};
+
+// One request slot of the Kelt worker.
+struct KeltCommon {
+    // The sub-command of an exchange; the port index of an open request; the
+    // last adapter level command of automatic tuning.
+    std::uint8_t sub = 0;
+    // Short results: the amplitude, a voltage, type or temperature code, the
+    // temperature correction of sub-command 19 and 20, the firmware answer.
+    // After a block read or write: the block's bytes.
+    std::array<std::uint8_t, 146> data{};
+    std::int32_t model = 0;  // model index 0 … 18
+    // A block write's inputs as the page holds them; a block read's result.
+    kelt::KeltBlockValues values;
+    // The result of sub-command 23.
+    KeltSignal signal;
+};
+
+namespace kelt {
+
+// Request codes of KeltThread.
+enum RequestCode : std::int32_t {
+    kOpenSlow = 0,
+    kOpenFast = 1,
+    kExchange = 2,
+    kResetAdapter = 3,
+    kPause = 4,
+    kAutoTune = 5,
+};
+
+// Sub-commands of an exchange.
+enum Sub : std::uint8_t {
+    kAmplitude = 0,
+    kReadBlock1 = 1,
+    kWriteBlock1 = 2,
+    kBattery = 5,
+    kDeviceType = 8,
+    kFirmware = 9,
+    kLevel0 = 11,  // … kLevel0 + 3
+    kReadBlock2 = 16,
+    kWriteBlock2 = 17,
+    kReadCorrection = 19,
+    kWriteCorrection = 20,
+    kTemperature = 22,
+    kSignal = 23,
+    kReadBlock3 = 24,
+    kWriteBlock3 = 25,
+    kReadBlock4 = 27,
+    kWriteBlock4 = 28,
+    kReadBlock5 = 30,
+    kWriteBlock5 = 31,
+};
+
+inline constexpr const char* kExchangeError = "Ошибка обмена";
+inline constexpr const char* kChecksumError = "Ошибка контрольной суммы";
+inline constexpr const char* kAdapterModel0Only = "Адаптер поддерживает только КЕЛТ-ЧИ2-xxx";
+inline constexpr const char* kAdapterNo23 = "Адаптер не поддерживает КЕЛТ1(2)-ЧИ2.23-xxx";
+inline constexpr const char* kUnknownDevice = "Неизвестная версия прибора";
+inline constexpr const char* kWrongKelt = "Неправильный тип КЕЛТ";
+inline constexpr const char* kWrongDevice = "Неправильный тип прибора";
+
+// Decodes the 6-byte answer of sub-command 23 (checksum checked).
+KeltSignal DecodeSignal(std::span<const std::uint8_t, 6> answer);
+
+// The exchanges over an open port. Failures are UserErrors with the
+// protocol's texts; a busy transducer (echo 255 on the older protocol) fails
+// with an empty text.
+class KeltLink {
+public:
+    using Sleep = std::function<void(std::chrono::milliseconds)>;
+
+    explicit KeltLink(comprt::ComPort& port, Sleep sleep = {});
+
+    // The adapter reset sequence: DTR and RTS down, 200 ms, DTR up, 100 ms.
+    void ResetAdapter();
+    // One exchange of the sub-command in param.sub (break first for models 15 and up).
+    void Exchange(KeltCommon& param);
+    // Automatic tuning: levels 3, 2, 1, 0 until the amplitude is 25 … 80.
+    void AutoTune(KeltCommon& param);
+
+private:
+    void Older(KeltCommon& param);
+    void Newer(KeltCommon& param);
+    void Send(std::span<const std::uint8_t> bytes);
+    void SendByte(std::uint8_t byte);
+    std::uint8_t ReadByte();
+    // Reads one echo byte by the older protocol's rule.
+    void Echo(std::uint8_t sent, std::uint8_t sub);
+    // Reads one echo byte that must equal `sent`.
+    void StrictEcho(std::uint8_t sent);
+    // Reads `count` bytes and checks the checksum of all but the last two.
+    void ReadChecked(std::uint8_t* out, std::size_t count);
+    void Wait(int ms);
+
+    comprt::ComPort& m_port;
+    Sleep m_sleep;
+};
+
+}  // namespace kelt
+
+// The worker of the Kelt page: request codes 0 … 5 (kelt::RequestCode).
+class KeltThread : public QueueThread<KeltCommon> {
+public:
+    KeltThread() = default;
+    ~KeltThread() override;
+
+    // For tests: what the worker's waits do (a real sleep by default).
+    void setSleep(kelt::KeltLink::Sleep sleep) { m_sleep = std::move(sleep); }
+
+protected:
+    void Process(std::int32_t code, KeltCommon& param) override;
+
+private:
+    comprt::ComPort m_port;
+    kelt::KeltLink::Sleep m_sleep;
+};
