@@ -39,8 +39,11 @@ public:
         m_in.add(now, bytes);
         Bytes& b = m_in.buffer();
         while (!b.empty()) {
-            if (!m_greeted) {
+            // 0x09 is no command: after a failed exchange the program greets
+            // again, whatever the instrument was waiting for.
+            if (!m_greeted || b[0] == 0x09) {
                 const std::uint8_t first = m_in.take(1)[0];
+                m_greeted = false;
                 if (first == 0x09) greet(out);
                 continue;
             }
