@@ -19,8 +19,7 @@ public:
     void SetLines(const files::Lines* lines);
     // Refills the table from the lines.
     void Refresh();
-    // Shows the window without blocking its owner, centred on the owner the
-    // first time, and refills the table.
+    // Shows the window without blocking its owner and refills the table.
     void Show();
 
     // The third column's caption: "Частота (Гц)" for Dorn and Kelt
@@ -35,5 +34,4 @@ protected:
 private:
     const files::Lines* m_lines = nullptr;
     TGoodTable* m_table = nullptr;
-    bool m_placed = false;
 };
