@@ -1,0 +1,62 @@
+// One RV register read through the worker against devsim (address register:
+// 5 request bytes, 6 reply bytes), as the RV page performs it: build and
+// post the frame, the worker's purge, write, wait, read and wait, the
+// completion notification, the copy back and the reply dispatch.
+//
+// The protocol itself prescribes 5 ms after writing the 5 request bytes and
+// 20 ms after the reply; the counter overhead_ms is the time per exchange
+// beyond those 25 ms: the program's own cost plus devsim and the pty.
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+
+#include "../tests/devsim/DevsimProcess.h"
+#include "devices/WorkerPump.h"
+#include "devices/rv/RvProtocol.h"
+
+namespace {
+
+std::string devsimPath() {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    return (self.parent_path().parent_path() / "tools" / "devsim" / "devsim").string();
+}
+
+void BM_RvRegisterRead(benchmark::State& state) {
+    DevsimProcess sim(devsimPath(), {"--only", "rv", "--rv", "delay=0"});
+    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{sim.path("rv")}));
+    WorkerPump pump;
+    RVx2Thread worker;
+    worker.Start(pump);
+    rv::postOpen(worker, 1, 9600);
+    const auto opened = pump.nextResult(std::chrono::seconds(5));
+    if (!opened || opened->param1 != 1) {
+        state.SkipWithError("devsim's port did not open");
+        return;
+    }
+    worker.Pop();
+    rv::FrameBuffer frame{};
+    Console console;
+    rv::ReplyHandler handler;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        rv::sendRequest(worker, frame, 1, rv::FnRead, rv::RegAddress, 0, 1);
+        const auto done = pump.nextResult(std::chrono::seconds(5));
+        if (!done || done->param1 != 1) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+        const std::size_t count = rv::takeReply(worker.Front().param, frame);
+        worker.Pop();
+        benchmark::DoNotOptimize(rv::dispatchReply(frame, count, handler, console));
+    }
+    const double totalMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    const double prescribedMs = 5.0 + 20.0;
+    state.counters["prescribed_ms"] = prescribedMs;
+    state.counters["overhead_ms"] = totalMs / static_cast<double>(state.iterations()) - prescribedMs;
+}
+
+BENCHMARK(BM_RvRegisterRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+
+}  // namespace
