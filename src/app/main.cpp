@@ -1,0 +1,90 @@
+#include <QApplication>
+#include <QEvent>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <exception>
+#include <functional>
+
+#include "MainWindow.h"
+#include "comprt/ComPort.h"
+
+namespace {
+
+// Errors that escape an event handler end up here instead of ending the
+// program: they are the application's error event, written to the console.
+class RvApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    std::function<void(const QString&)> onError;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            report(QString::fromUtf8(e.what()));
+        } catch (...) {
+            report(QString());
+        }
+        return false;
+    }
+
+private:
+    void report(const QString& text) {
+        if (onError)
+            onError(text);
+        else
+            QMessageBox::critical(nullptr, QString(), text);
+    }
+};
+
+// --first-show-exit: quit as soon as the main window has painted once (the
+// start-up benchmark measures the time to that point).
+class FirstPaintExit : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    RvApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("rvservice"));
+    QApplication::setApplicationVersion(QStringLiteral(RVSERVICE_VERSION));
+    const QStringList arguments = QApplication::arguments().mid(1);
+
+    try {
+        // The port list is built once, before any device page asks for it.
+        comprt::ComPort::PortList();
+
+        TMainForm form;
+        app.onError = [&form](const QString& text) { form.ConsoleMessage(text); };
+        // A document named on the command line that cannot be read ends the
+        // program with the error's dialog.
+        form.OpenStartupDocument(arguments);
+        FirstPaintExit firstPaint;
+        if (arguments.contains(QStringLiteral("--first-show-exit"))) form.installEventFilter(&firstPaint);
+        form.show();
+        const int code = QApplication::exec();
+        app.onError = nullptr;
+        return code;
+    } catch (const std::exception& e) {
+        app.onError = nullptr;
+        QMessageBox::critical(nullptr, QString(), QString::fromUtf8(e.what()));
+    } catch (...) {
+        app.onError = nullptr;
+        QMessageBox::critical(nullptr, QString(), QString());
+    }
+    return 1;
+}

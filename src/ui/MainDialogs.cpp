@@ -1,0 +1,98 @@
+#include "MainDialogs.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+#include "ApprOptionsDialog.h"
+#include "CsvOptionsDialog.h"
+#include "HelpWindow.h"
+#include "NewDocumentDialog.h"
+#include "SectionSelectDialog.h"
+
+namespace {
+
+const QString kCaption = QStringLiteral("Соврель");
+
+// A dialog that names no help topic of its own gets the one of its kind.
+void setDefaultKeyword(QWidget* widget, const char* keyword) {
+    if (!widget->property(kHelpKeywordProperty).isValid()) widget->setProperty(kHelpKeywordProperty, QString::fromUtf8(keyword));
+}
+
+}  // namespace
+
+StandardMainDialogs::StandardMainDialogs(QWidget* owner) {
+    m_apprOptions = new ApprOptionsDialog(owner);
+    setDefaultKeyword(m_apprOptions, "approximation_params");
+    m_newDocument = new NewDocumentDialog(owner);
+    m_newPackage = new NewPackageDialog(owner);
+    setDefaultKeyword(m_newPackage, "packet_work");
+    m_csvOptions = new CsvOptionsDialog(owner);
+    setDefaultKeyword(m_csvOptions, "export_data");
+    m_sectionSelect = new SectionSelectDialog(owner);
+    setDefaultKeyword(m_sectionSelect, "select_section");
+}
+
+StandardMainDialogs::~StandardMainDialogs() = default;
+
+std::optional<int> StandardMainDialogs::newDocument(QWidget*) { return m_newDocument->choose(); }
+
+std::optional<NewPackageChoice> StandardMainDialogs::newPackage(QWidget*) { return m_newPackage->choose(); }
+
+bool StandardMainDialogs::apprOptions(QWidget*, ApprOptions& options) { return m_apprOptions->edit(options); }
+
+bool StandardMainDialogs::selectSections(QWidget*, approximation::SectionSelection& selection) {
+    return m_sectionSelect->choose(selection);
+}
+
+void StandardMainDialogs::textExchange(QWidget*, PackageBase& package, bool exportText, int hidden) {
+    m_csvOptions->Execute(package, exportText, hidden);
+}
+
+SaveAnswer StandardMainDialogs::askSave(QWidget* owner) {
+    QMessageBox box(QMessageBox::Question, kCaption, QStringLiteral("Сохранить изменения?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, owner);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return SaveAnswer::Yes;
+    case QMessageBox::No:
+        return SaveAnswer::No;
+    default:
+        return SaveAnswer::Cancel;
+    }
+}
+
+bool StandardMainDialogs::confirmDeletePackage(QWidget* owner, const QString& caption) {
+    QMessageBox box(QMessageBox::Warning, kCaption, QStringLiteral("Удалить пакет ") + caption + QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No, owner);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString StandardMainDialogs::openDocumentName(QWidget* owner) {
+    QFileDialog dialog(owner, QString(), m_lastDir, QString::fromUtf8(kDocumentFilter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setDefaultSuffix(QStringLiteral("srv"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString path = dialog.selectedFiles().constFirst();
+    m_lastDir = QFileInfo(path).absolutePath();
+    return path;
+}
+
+QString StandardMainDialogs::saveDocumentName(QWidget* owner, const QString& proposed) {
+    QFileDialog dialog(owner, QString(), m_lastDir, QString::fromUtf8(kDocumentFilter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("srv"));
+    dialog.selectFile(proposed);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString path = dialog.selectedFiles().constFirst();
+    m_lastDir = QFileInfo(path).absolutePath();
+    return path;
+}
+
+void StandardMainDialogs::about(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("О программе"), text, QMessageBox::Ok, owner);
+    box.exec();
+}

@@ -1,0 +1,654 @@
+#include "MainWindow.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTabBar>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "ConsoleView.h"
+#include "DornFrame.h"
+#include "HelpWindow.h"
+#include "LinesDialog.h"
+#include "MainDialogs.h"
+#include "approximation/Commands.h"
+#include "approximation/LinesTable.h"
+#include "components/GoodTable.h"
+#include "devices/DeviceBase.h"
+#include "files/DocumentFile.h"
+#include "files/Report.h"
+
+namespace {
+
+const QString kTitlePrefix = QStringLiteral("Ralvo-Cервис [");  // the C is Latin
+
+QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+
+// A tab or menu caption shows "&" as it is.
+QString escapeMnemonic(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+// A toolbar icon drawn from a short text, for the commands the style has no
+// picture for.
+QIcon textIcon(const QString& text, const QColor& color) {
+    QPixmap pixmap(24, 24);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font = painter.font();
+    font.setBold(true);
+    font.setPixelSize(text.size() > 2 ? 9 : 12);
+    painter.setFont(font);
+    painter.setPen(color);
+    painter.drawRoundedRect(QRectF(1.5, 1.5, 21, 21), 3, 3);
+    painter.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, text);
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+TMainForm::TMainForm(std::unique_ptr<MainDialogs> dialogs, QWidget* parent)
+    : QMainWindow(parent), m_doc(m_console), m_dialogs(std::move(dialogs)) {
+    setProperty(kHelpKeywordProperty, QStringLiteral("Overview"));
+    CreateActions();
+    CreateMenus();
+    CreateLayout();
+
+    // The program's dialogs in their order: the options, the new document,
+    // the lines, the new package, the text export, the section selection.
+    if (!m_dialogs) m_dialogs = std::make_unique<StandardMainDialogs>(this);
+    m_lines = new LinesDialog(this);
+    m_lines->SetLines(&m_doc.state().currentLines);
+    m_help = new HelpService(this);
+
+    m_console.setListener([this](const std::string&) { RefreshConsole(); });
+    m_source.setErrorHandler([this](const std::string& message) { ConsoleMessage(fromStd(message)); });
+
+    m_reportPath = fromStd(files::ReportPath());
+    SetTitle(QString());
+    RebuildTabs();
+
+    // Client area 830 x 539, centred on the screen.
+    resize(830, 539 + menuBar()->sizeHint().height() + m_toolBar->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+TMainForm::~TMainForm() {
+    // The page is bound to the device model: it goes first, stopping its worker.
+    DestroyDevicePage();
+    m_console.setListener(nullptr);
+    m_source.setErrorHandler(nullptr);
+}
+
+// ---- construction ---------------------------------------------------------------
+
+void TMainForm::CreateActions() {
+    auto make = [this](const char* name, const char* caption, const QKeySequence& shortcut, const QIcon& icon,
+                       void (TMainForm::*slot)()) {
+        auto* action = new QAction(icon, QString::fromUtf8(caption), this);
+        action->setObjectName(QString::fromLatin1(name));
+        if (!shortcut.isEmpty()) action->setShortcut(shortcut);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QStyle* s = style();
+    const QColor blue(0, 70, 160), green(0, 120, 40), red(170, 30, 30);
+
+    ActionNew = make("ActionNew", "Новый", QKeySequence(QStringLiteral("Ctrl+N")), s->standardIcon(QStyle::SP_FileIcon),
+                     &TMainForm::ActionNewExecute);
+    ActionOpen = make("ActionOpen", "Открыть", QKeySequence(QStringLiteral("Ctrl+O")),
+                      s->standardIcon(QStyle::SP_DialogOpenButton), &TMainForm::ActionOpenExecute);
+    ActionSave = new QAction(s->standardIcon(QStyle::SP_DialogSaveButton), QStringLiteral("Сохранить"), this);
+    ActionSave->setObjectName(QStringLiteral("ActionSave"));
+    ActionSave->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    connect(ActionSave, &QAction::triggered, this, [this] { ActionSaveExecute(); });
+    ActionNewPackage = make("ActionNewPackage", "Новый пакет", QKeySequence(QStringLiteral("Ctrl+F7")),
+                            textIcon(QStringLiteral("+П"), blue), &TMainForm::ActionNewPackageExecute);
+    ActionDeletePackage = make("ActionDeletePackage", "Удалить пакет", QKeySequence(QStringLiteral("Ctrl+F8")),
+                               textIcon(QStringLiteral("−П"), red), &TMainForm::ActionDeletePackageExecute);
+    ActionNewEntry = make("ActionNewEntry", "Новое измерение", QKeySequence(Qt::Key_F7),
+                          textIcon(QStringLiteral("+И"), blue), &TMainForm::ActionNewEntryExecute);
+    ActionDeleteEntry = make("ActionDeleteEntry", "Удалить измерение", QKeySequence(Qt::Key_F8),
+                             textIcon(QStringLiteral("−И"), red), &TMainForm::ActionDeleteEntryExecute);
+    ActionReport = make("ActionReport", "Отчёт", QKeySequence(QStringLiteral("Ctrl+R")),
+                        s->standardIcon(QStyle::SP_FileDialogContentsView), &TMainForm::ActionReportExecute);
+    ActionApprOptions = make("ActionApprOptions", "Параметры аппроксимации", QKeySequence(QStringLiteral("Ctrl+P")),
+                             textIcon(QStringLiteral("Пар"), green), &TMainForm::ActionApprOptionsExecute);
+    ActionSetPoints = make("ActionSetPoints", "Расставить точки", QKeySequence(), textIcon(QStringLiteral("•"), green),
+                           &TMainForm::ActionSetPointsExecute);
+    ActionAppr = make("ActionAppr", "Аппроксимация", QKeySequence(QStringLiteral("Ctrl+A")),
+                      textIcon(QStringLiteral("≈"), green), &TMainForm::ActionApprExecute);
+    ActionLines = make("ActionLines", "Коэффициенты", QKeySequence(QStringLiteral("Ctrl+K")),
+                       textIcon(QStringLiteral("AB"), green), &TMainForm::ActionLinesExecute);
+
+    NSaveAs = new QAction(QStringLiteral("Сохранить как..."), this);
+    NSaveAs->setObjectName(QStringLiteral("NSaveAs"));
+    connect(NSaveAs, &QAction::triggered, this, [this] { NSaveAsClick(); });
+    NClose = new QAction(QStringLiteral("Закрыть"), this);
+    NClose->setObjectName(QStringLiteral("NClose"));
+    NClose->setShortcut(QKeySequence(QStringLiteral("Ctrl+F4")));
+    connect(NClose, &QAction::triggered, this, [this] { NCloseClick(); });
+    NExit = make("NExit", "Выход", QKeySequence(), QIcon(), &TMainForm::NExitClick);
+    NExport = make("NExport", "Экспорт в текстовый файл", QKeySequence(QStringLiteral("Ctrl+E")), QIcon(),
+                   &TMainForm::NExportClick);
+    NImport = make("NImport", "Импорт из текстового файла", QKeySequence(QStringLiteral("Ctrl+I")), QIcon(),
+                   &TMainForm::NImportClick);
+    NHelp = make("NHelp", "Справка", QKeySequence(), QIcon(), &TMainForm::NHelpClick);
+    NAbout = make("NAbout", "О программе", QKeySequence(), QIcon(), &TMainForm::NAboutClick);
+}
+
+void TMainForm::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
+    file->addActions({ActionNew, ActionOpen, ActionSave, NSaveAs, NClose});
+    file->addSeparator();
+    file->addAction(NExit);
+
+    QMenu* packages = menuBar()->addMenu(QStringLiteral("Пакеты"));
+    packages->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionDeleteEntry});
+    packages->addSeparator();
+    packages->addActions({ActionReport, NExport, NImport});
+
+    QMenu* appr = menuBar()->addMenu(QStringLiteral("Аппроксимация"));
+    appr->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines});
+
+    m_pagesMenu = menuBar()->addMenu(QStringLiteral("Страницы"));
+    m_pagesGroup = new QActionGroup(this);
+    m_pagesGroup->setExclusive(true);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
+    help->addActions({NHelp, NAbout});
+
+    m_toolBar = addToolBar(QStringLiteral("Команды"));
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setIconSize(QSize(24, 24));
+    m_toolBar->addActions({ActionNew, ActionOpen, ActionSave});
+    m_toolBar->addSeparator();
+    m_toolBar->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionDeleteEntry});
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(ActionReport);
+    m_toolBar->addSeparator();
+    m_toolBar->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines});
+    m_toolBar->addSeparator();
+}
+
+void TMainForm::CreateLayout() {
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(2, 2, 2, 2);
+    layout->setSpacing(0);
+
+    m_tabs = new QTabBar(central);
+    m_tabs->setObjectName(QStringLiteral("TabControl"));
+    m_tabs->setExpanding(false);
+    m_tabs->setDrawBase(true);
+    connect(m_tabs, &QTabBar::currentChanged, this, [this] { Guarded([this] { TabChanged(); }); });
+    layout->addWidget(m_tabs);
+
+    auto* splitter = new QSplitter(Qt::Vertical, central);
+    splitter->setChildrenCollapsible(false);
+    m_stack = new QStackedWidget(splitter);
+    m_empty = new QWidget(m_stack);
+    m_pageHolder = new QWidget(m_stack);
+    m_pageLayout = new QVBoxLayout(m_pageHolder);
+    m_pageLayout->setContentsMargins(0, 0, 0, 0);
+    m_table = new TGoodTable(m_stack);
+    m_table->setObjectName(QStringLiteral("Table"));
+    m_table->SetDataSource(&m_source);
+    m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
+    m_table->addActions({ActionNewEntry, ActionDeleteEntry});
+    connect(m_table, &TGoodTable::changed, this, [this](int row, int col) { TableChanged(row, col); });
+    m_stack->addWidget(m_empty);
+    m_stack->addWidget(m_pageHolder);
+    m_stack->addWidget(m_table);
+
+    m_consoleView = new ConsoleView(m_console, splitter);
+    m_consoleView->setObjectName(QStringLiteral("Console"));
+    m_consoleView->setMinimumHeight(30);
+    splitter->addWidget(m_stack);
+    splitter->addWidget(m_consoleView);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({481, 58});
+    layout->addWidget(splitter, 1);
+    setCentralWidget(central);
+}
+
+// ---- state ---------------------------------------------------------------------
+
+bool TMainForm::Guarded(const std::function<void()>& command) {
+    try {
+        command();
+        return true;
+    } catch (const std::exception& e) {
+        ConsoleMessage(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ConsoleMessage(QString());
+    }
+    UpdateActions();
+    return false;
+}
+
+void TMainForm::ConsoleMessage(const QString& text) { m_console.message(text.toStdString()); }
+
+void TMainForm::RefreshConsole() { m_consoleView->Refresh(); }
+
+int TMainForm::CurrentTab() const { return m_tabs->currentIndex(); }
+
+void TMainForm::SelectTab(int index) {
+    if (index >= 0 && index < m_tabs->count()) m_tabs->setCurrentIndex(index);
+}
+
+PackageBase* TMainForm::CurrentPackage() const {
+    if (!m_doc.isOpen()) return nullptr;
+    const int index = CurrentTab() - 1;
+    if (index < 0 || index >= static_cast<int>(m_doc.packages().size())) return nullptr;
+    return m_doc.packages()[static_cast<std::size_t>(index)].get();
+}
+
+void TMainForm::SetTitle(const QString& fileName) {
+    setWindowTitle(kTitlePrefix + fileName + QLatin1Char(']'));
+    m_doc.setFileName(fileName.toStdString());
+}
+
+void TMainForm::SetFamilyCaptions() {
+    if (const DeviceBase* device = m_doc.device())
+        m_lines->SetBoundCaption(fromStd(approximation::boundCaption(FamilyOfCode(device->Type()))));
+}
+
+void TMainForm::RebuildTabs() {
+    {
+        const QSignalBlocker blocker(m_tabs);
+        while (m_tabs->count() > 0) m_tabs->removeTab(0);
+        for (QAction* item : m_pagesGroup->actions()) delete item;
+        m_tabCaptions.clear();
+        if (DeviceBase* device = m_doc.device()) {
+            m_tabCaptions << fromStd(device->Name());
+            for (const PackagePtr& package : m_doc.packages()) m_tabCaptions << fromStd(packageName(*package));
+        }
+        for (int i = 0; i < m_tabCaptions.size(); ++i) {
+            const QString caption = escapeMnemonic(m_tabCaptions[i]);
+            m_tabs->addTab(caption);
+            QAction* item = m_pagesMenu->addAction(caption);
+            item->setCheckable(true);
+            m_pagesGroup->addAction(item);
+            connect(item, &QAction::triggered, this, [this, i] { SelectTab(i); });
+        }
+        m_pagesMenu->setEnabled(m_doc.isOpen());
+        if (m_tabs->count() > 0) m_tabs->setCurrentIndex(0);
+    }
+    TabChanged();
+}
+
+void TMainForm::TabChanged() {
+    const int index = CurrentTab();
+    const QList<QAction*> items = m_pagesGroup->actions();
+    if (index >= 0 && index < items.size()) items[index]->setChecked(true);
+    m_doc.tabChanged();
+    m_lines->Refresh();
+    RefreshTable();
+    UpdateActions();
+}
+
+void TMainForm::RefreshTable() {
+    PackageBase* package = CurrentPackage();
+    if (!m_doc.isOpen())
+        m_stack->setCurrentWidget(m_empty);
+    else if (package)
+        m_stack->setCurrentWidget(m_table);
+    else
+        m_stack->setCurrentWidget(m_pageHolder);
+
+    if (!package) {
+        m_table->HideEditor();
+        m_table->SetRowCount(0);
+        m_table->SetColCount(0);
+        m_source.setPackage(nullptr);
+        return;
+    }
+    const int hidden = m_doc.device()->HiddenColumns(package->type == PackageType::Verification);
+    const int columns = std::max(package->columnCount() - hidden, 0);
+    if (m_source.package() != package) m_table->HideEditor();
+    // The counts shrink before the source changes and grow after it, so the
+    // table never asks a package for a cell it does not have.
+    m_table->SetRowCount(std::min(m_table->RowCount(), package->entryCount()));
+    m_table->SetColCount(std::min(m_table->ColCount(), columns));
+    m_source.setPackage(package);
+    m_table->SetColCount(columns);
+    m_table->SetRowCount(package->entryCount());
+    for (int col = 0; col < columns; ++col) {
+        const ColumnInfo info = package->column(col);
+        m_table->SetCaptions(col, QString::fromUtf8(info.caption));
+        m_table->SetWidths(col, info.width);
+        m_table->SetColTypes(col, info.checkBox ? ColType::Check : ColType::Text);
+        m_table->SetColReadOnly(col, info.readOnly != 0);
+    }
+    if (m_table->RowCount() > 0 && m_table->Row() < 0) m_table->SetRow(0);
+    if (m_table->ColCount() > 0 && m_table->Col() < 0) m_table->SetCol(0);
+    m_table->UpdateCells();
+}
+
+void TMainForm::TableChanged(int row, int /*col*/) {
+    Guarded([&] {
+        PackageBase* package = CurrentPackage();
+        if (!package || row < 0 || row >= package->entryCount()) return;
+        // The cell already holds the stored value (a text the package
+        // rejected shows the old one); the entry's derived values follow.
+        package->recalcEntry(row);
+        m_table->UpdateRow(row);
+    });
+}
+
+void TMainForm::UpdateActions() {
+    const bool open = m_doc.isOpen();
+    const PackageBase* package = CurrentPackage();
+    const bool onPackage = package != nullptr;
+    const bool calibration = onPackage && package->type == PackageType::Calibration;
+
+    for (QAction* action : {ActionSave, NSaveAs, NClose, ActionNewPackage, ActionApprOptions, ActionLines})
+        action->setEnabled(open);
+    for (QAction* action : {ActionDeletePackage, ActionNewEntry, ActionReport, NExport, NImport})
+        action->setEnabled(onPackage);
+    ActionDeleteEntry->setEnabled(onPackage && package->entryCount() > 0);
+    ActionAppr->setEnabled(calibration);
+    ActionSetPoints->setEnabled(calibration && m_doc.state().options.manual == 1);
+    m_pagesMenu->setEnabled(open);
+}
+
+void TMainForm::SyncDevicePage() {
+    DeviceBase* device = m_doc.device();
+    if (device == m_pageDevice && (device == nullptr || m_devicePage != nullptr)) return;
+    DestroyDevicePage();
+    if (!device) return;
+    m_pageDevice = device;
+    m_devicePage = CreateDevicePage(*device, m_console, m_pageHolder);
+    if (m_devicePage) {
+        if (!m_devicePage->property(kHelpKeywordProperty).isValid() && FamilyOfCode(device->Type()) == Family::Dorn)
+            m_devicePage->setProperty(kHelpKeywordProperty, QStringLiteral("dorn_main"));
+        m_pageLayout->addWidget(m_devicePage);
+    }
+}
+
+void TMainForm::DestroyDevicePage() {
+    delete m_devicePage;
+    m_devicePage = nullptr;
+    m_pageDevice = nullptr;
+}
+
+// ---- file commands -------------------------------------------------------------
+
+bool TMainForm::SavePrompt() {
+    if (!m_doc.isOpen()) return true;
+    switch (m_dialogs->askSave(this)) {
+    case SaveAnswer::Yes:
+        return Save();
+    case SaveAnswer::No:
+        return true;
+    case SaveAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
+bool TMainForm::Save() {
+    if (!m_doc.isOpen()) return false;
+    if (m_doc.fileName().empty()) return SaveAs();
+    files::WriteDocument(m_doc.fileName(), m_doc);
+    return true;
+}
+
+bool TMainForm::SaveAs() {
+    DeviceBase* device = m_doc.device();
+    if (!device) return false;
+    Ident ident;
+    device->GetIdent(ident);
+    const QString proposed = fromStd(device->Name() + " Ду" + DiameterText(ident.du) + " N" +
+                                     SerialText(ident.serial, ident.du));
+    const QString path = m_dialogs->saveDocumentName(this, proposed);
+    if (path.isEmpty()) return false;
+    files::WriteDocument(path.toStdString(), m_doc);
+    SetTitle(path);
+    m_lines->Refresh();
+    return true;
+}
+
+bool TMainForm::CloseDocument() {
+    if (!SavePrompt()) return false;
+    DestroyDevicePage();
+    m_doc.close();
+    SetTitle(QString());
+    RebuildTabs();
+    m_lines->hide();
+    return true;
+}
+
+void TMainForm::ReadDocumentFile(const QString& path) {
+    const std::string name = path.toStdString();
+    {
+        // The file is read whole into a scratch document first: a damaged
+        // file leaves everything as it was, and the open document's page
+        // goes away before the reader replaces the device model it is bound
+        // to (a file of another device type).
+        Console scratchConsole;
+        Document scratch(scratchConsole);
+        files::ReadDocument(name, scratch);
+        const DeviceBase* current = m_doc.device();
+        if (!current || !scratch.device() || scratch.device()->Type() != current->Type()) DestroyDevicePage();
+    }
+    try {
+        files::ReadDocument(name, m_doc);
+    } catch (...) {
+        SyncDevicePage();
+        throw;
+    }
+    SyncDevicePage();
+}
+
+void TMainForm::OpenStartupDocument(const QStringList& arguments) {
+    for (const QString& argument : arguments) {
+        if (argument.startsWith(QLatin1Char('-'))) continue;
+        ReadDocumentFile(argument);
+        SetTitle(argument);
+        RebuildTabs();
+        return;
+    }
+}
+
+void TMainForm::ActionNewExecute() {
+    Guarded([this] {
+        const std::optional<int> code = m_dialogs->newDocument(this);
+        if (!code) return;
+        if (!CloseDocument()) return;
+        m_doc.create(*code);  // clears the console and resets the options
+        RefreshConsole();
+        SyncDevicePage();
+        SetTitle(QString());
+        RebuildTabs();
+        SetFamilyCaptions();
+    });
+}
+
+void TMainForm::ActionOpenExecute() {
+    Guarded([this] {
+        if (!SavePrompt()) return;
+        const QString path = m_dialogs->openDocumentName(this);
+        if (path.isEmpty()) return;
+        ReadDocumentFile(path);
+        m_console.clear();
+        RefreshConsole();
+        SetTitle(path);
+        RebuildTabs();
+        m_lines->Refresh();
+        SetFamilyCaptions();
+    });
+}
+
+bool TMainForm::ActionSaveExecute() {
+    bool saved = false;
+    Guarded([&] { saved = Save(); });
+    return saved;
+}
+
+bool TMainForm::NSaveAsClick() {
+    bool saved = false;
+    Guarded([&] { saved = SaveAs(); });
+    return saved;
+}
+
+bool TMainForm::NCloseClick() {
+    bool closed = false;
+    Guarded([&] { closed = CloseDocument(); });
+    return closed;
+}
+
+void TMainForm::NExitClick() { close(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (NCloseClick())
+        event->accept();
+    else
+        event->ignore();
+}
+
+// ---- packages and entries -------------------------------------------------------
+
+void TMainForm::ActionNewPackageExecute() {
+    Guarded([this] {
+        if (!m_doc.isOpen()) return;
+        const std::optional<NewPackageChoice> choice = m_dialogs->newPackage(this);
+        if (!choice) return;
+        m_doc.addPackage(choice->type, choice->method);
+        RebuildTabs();
+        SelectTab(m_tabs->count() - 1);
+    });
+}
+
+void TMainForm::ActionDeletePackageExecute() {
+    Guarded([this] {
+        const int tab = CurrentTab();
+        if (!CurrentPackage()) return;
+        if (!m_dialogs->confirmDeletePackage(this, m_tabCaptions.value(tab))) return;
+        m_doc.deletePackage(tab - 1);
+        RebuildTabs();
+    });
+}
+
+void TMainForm::ActionNewEntryExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        if (!package) return;
+        package->addEntry();
+        RefreshTable();
+        UpdateActions();
+    });
+}
+
+void TMainForm::ActionDeleteEntryExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        if (!package) return;
+        const int row = m_table->Row();
+        if (row >= 0 && row < package->entryCount()) {
+            m_table->HideEditor();
+            package->deleteEntry(row);
+        }
+        RefreshTable();
+        UpdateActions();
+    });
+}
+
+void TMainForm::ActionReportExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        if (!package || !m_doc.device()) return;
+        files::WriteReport(m_reportPath.toStdString(), *m_doc.device(), *package);
+        QDesktopServices::openUrl(QUrl::fromLocalFile(m_reportPath));
+    });
+}
+
+void TMainForm::TextExchange(bool exportText) {
+    Guarded([&] {
+        PackageBase* package = CurrentPackage();
+        if (!package || !m_doc.device()) return;
+        const int hidden = m_doc.device()->HiddenColumns(package->type == PackageType::Verification);
+        m_table->HideEditor();
+        m_dialogs->textExchange(this, *package, exportText, hidden);
+        RefreshTable();
+        UpdateActions();
+    });
+}
+
+void TMainForm::NExportClick() { TextExchange(true); }
+
+void TMainForm::NImportClick() { TextExchange(false); }
+
+// ---- approximation ---------------------------------------------------------------
+
+void TMainForm::ActionApprOptionsExecute() {
+    Guarded([this] {
+        if (!m_doc.isOpen()) return;
+        m_dialogs->apprOptions(this, m_doc.state().options);
+        UpdateActions();
+    });
+}
+
+void TMainForm::ActionApprExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        if (!package) return;
+        m_table->HideEditor();
+        approximation::runApproximation(m_doc, *package);
+        RefreshTable();
+        m_lines->Refresh();
+    });
+}
+
+void TMainForm::ActionSetPointsExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        if (!package) return;
+        m_table->HideEditor();
+        const auto result = approximation::runSetPoints(m_doc, *package, [this](approximation::SectionSelection& s) {
+            return m_dialogs->selectSections(this, s);
+        });
+        if (result == approximation::SetPointsResult::NotApplicable) return;
+        RefreshTable();
+        m_lines->Refresh();
+    });
+}
+
+void TMainForm::ActionLinesExecute() {
+    Guarded([this] {
+        if (m_doc.isOpen()) m_lines->Show();
+    });
+}
+
+// ---- help ---------------------------------------------------------------------------
+
+void TMainForm::NHelpClick() { m_help->ShowTopic(QStringLiteral("introduction")); }
+
+QString TMainForm::AboutText() {
+    return QStringLiteral("Ralvo-Сервис") + QStringLiteral("\nВерсия: ") + QStringLiteral(RVSERVICE_VERSION) +
+           QLatin1Char(' ') + QLatin1Char('\n') + QStringLiteral(__DATE__) + QLatin1Char('\n') +
+           QStringLiteral(__TIME__) + QLatin1Char('\n') +
+           QStringLiteral("Сервисная программа для преобразователей расхода.");
+}
+
+void TMainForm::NAboutClick() { m_dialogs->about(this, AboutText()); }

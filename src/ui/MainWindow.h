@@ -1,0 +1,179 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "MainDialogs.h"
+#include "PackageTableSource.h"
+#include "common/Console.h"
+#include "document/Document.h"
+
+class ConsoleView;
+class DeviceBase;
+class HelpService;
+class LinesDialog;
+class PackageBase;
+class QAction;
+class QActionGroup;
+class QMenu;
+class QStackedWidget;
+class QTabBar;
+class QToolBar;
+class QVBoxLayout;
+class TGoodTable;
+
+// TMainForm: the program's main window. It holds the one open document,
+// shows the device page on tab 0 and a table of entries per package on the
+// other tabs, carries every command in its menus, toolbar and shortcuts,
+// and keeps the message console into which the whole program reports.
+//
+// Every command catches its own failures and writes their text to the
+// console; a Cancel in a prompt or file dialog ends a command silently.
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    // `dialogs` answers the window's modal questions; null makes the
+    // program's own dialogs.
+    explicit TMainForm(std::unique_ptr<MainDialogs> dialogs = nullptr, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // Start-up: opens the first argument that does not begin with "-" as a
+    // document (the program name is not among them). A file that cannot be
+    // read raises its error, which ends the program.
+    void OpenStartupDocument(const QStringList& arguments);
+
+    // ConsoleMessage: one time-stamped line in the console.
+    void ConsoleMessage(const QString& text);
+
+    Document& document() { return m_doc; }
+    Console& console() { return m_console; }
+    MainDialogs& dialogs() { return *m_dialogs; }
+
+    // Selected tab: 0 the device page, i + 1 package i; -1 without a document.
+    int CurrentTab() const;
+    void SelectTab(int index);
+    // The package of the selected tab, or null on tab 0 and without a document.
+    PackageBase* CurrentPackage() const;
+    QStringList TabCaptions() const { return m_tabCaptions; }
+
+    // Where the report is written and opened from; fixed at start.
+    QString ReportPath() const { return m_reportPath; }
+    void SetReportPath(const QString& path) { m_reportPath = path; }
+
+    TGoodTable* table() const { return m_table; }
+    ConsoleView* consoleView() const { return m_consoleView; }
+    QTabBar* tabBar() const { return m_tabs; }
+    QMenu* pagesMenu() const { return m_pagesMenu; }
+    QToolBar* toolBar() const { return m_toolBar; }
+    LinesDialog* linesDialog() const { return m_lines; }
+    HelpService* help() const { return m_help; }
+    // The device page of the open document, if its family has one.
+    QWidget* devicePage() const { return m_devicePage; }
+
+    // The commands. Actions of the action list and the menu items that are
+    // not actions, by the names the window gives them.
+    QAction* ActionNew = nullptr;
+    QAction* ActionOpen = nullptr;
+    QAction* ActionSave = nullptr;
+    QAction* ActionNewPackage = nullptr;
+    QAction* ActionDeletePackage = nullptr;
+    QAction* ActionNewEntry = nullptr;
+    QAction* ActionDeleteEntry = nullptr;
+    QAction* ActionReport = nullptr;
+    QAction* ActionApprOptions = nullptr;
+    QAction* ActionSetPoints = nullptr;
+    QAction* ActionAppr = nullptr;
+    QAction* ActionLines = nullptr;
+    QAction* NSaveAs = nullptr;
+    QAction* NClose = nullptr;
+    QAction* NExit = nullptr;
+    QAction* NExport = nullptr;
+    QAction* NImport = nullptr;
+    QAction* NHelp = nullptr;
+    QAction* NAbout = nullptr;
+
+    // The About box's text: name, version of the build, build date and time.
+    static QString AboutText();
+
+public slots:
+    void ActionNewExecute();
+    void ActionOpenExecute();
+    // Save and Save as: false when cancelled (the save dialog) or failed.
+    bool ActionSaveExecute();
+    bool NSaveAsClick();
+    // Close: false when cancelled at the save prompt or when saving failed.
+    bool NCloseClick();
+    void NExitClick();
+    void ActionNewPackageExecute();
+    void ActionDeletePackageExecute();
+    void ActionNewEntryExecute();
+    void ActionDeleteEntryExecute();
+    void ActionReportExecute();
+    void NExportClick();
+    void NImportClick();
+    void ActionApprOptionsExecute();
+    void ActionApprExecute();
+    void ActionSetPointsExecute();
+    void ActionLinesExecute();
+    void NHelpClick();
+    void NAboutClick();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateLayout();
+
+    // Runs a command; its failure goes to the console. True when it ran to
+    // its end without an error.
+    bool Guarded(const std::function<void()>& command);
+    // The body of Save, Save as and Close without the error handling.
+    bool Save();
+    bool SaveAs();
+    bool CloseDocument();
+    // The save prompt; false when the command must stop.
+    bool SavePrompt();
+    void ReadDocumentFile(const QString& path);
+    void TextExchange(bool exportText);
+
+    void SetTitle(const QString& fileName);
+    void SetFamilyCaptions();
+    void RebuildTabs();
+    void TabChanged();
+    void RefreshTable();
+    void TableChanged(int row, int col);
+    void UpdateActions();
+    void RefreshConsole();
+    // The device page follows the document's device model.
+    void SyncDevicePage();
+    void DestroyDevicePage();
+
+    Console m_console;
+    Document m_doc;
+    std::unique_ptr<MainDialogs> m_dialogs;
+    QString m_reportPath;
+    QStringList m_tabCaptions;
+
+    QTabBar* m_tabs = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    QWidget* m_empty = nullptr;
+    QWidget* m_pageHolder = nullptr;
+    QVBoxLayout* m_pageLayout = nullptr;
+    QWidget* m_devicePage = nullptr;
+    DeviceBase* m_pageDevice = nullptr;
+    TGoodTable* m_table = nullptr;
+    PackageTableSource m_source;
+    ConsoleView* m_consoleView = nullptr;
+    QToolBar* m_toolBar = nullptr;
+    QMenu* m_pagesMenu = nullptr;
+    QActionGroup* m_pagesGroup = nullptr;
+    LinesDialog* m_lines = nullptr;
+    HelpService* m_help = nullptr;
+};
