@@ -34,7 +34,12 @@ StandardMainDialogs::StandardMainDialogs(QWidget* owner) {
     setDefaultKeyword(m_sectionSelect, "select_section");
 }
 
-StandardMainDialogs::~StandardMainDialogs() = default;
+StandardMainDialogs::~StandardMainDialogs() {
+    // Dialogs made without an owner window are this set's own.
+    for (QWidget* dialog : std::initializer_list<QWidget*>{m_apprOptions, m_newDocument, m_newPackage, m_csvOptions,
+                                                          m_sectionSelect})
+        if (!dialog->parent()) delete dialog;
+}
 
 std::optional<int> StandardMainDialogs::newDocument(QWidget*) { return m_newDocument->choose(); }
 
