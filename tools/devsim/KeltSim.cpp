@@ -10,14 +10,12 @@
 // its command (the adapter's own commands still work); badsum - answers carry
 // a wrong checksum; error - the echo is one off.
 
-#include "Devices.h"
-
-#include "devices/kelt/KeltPageState.h"
-
 #include <array>
 
+#include "Devices.h"
 #include "devices/kelt/KeltBlocks.h"
 #include "devices/kelt/KeltPageController.h"
+#include "devices/kelt/KeltPageState.h"
 
 namespace devsim {
 
