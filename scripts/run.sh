@@ -1,9 +1,49 @@
 #!/bin/bash
-# Installs the dependencies, builds, and runs the program's main job on the
-# example document shipped with the project.
+# Installs the dependencies, builds, starts the simulated bench (devsim) and
+# runs rvservice with the bench's ports in every port list. devsim stops when
+# rvservice exits. Arguments are passed to rvservice (e.g. a document path).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 BUILD_DIR="${BUILD_DIR:-build}"
-"$BUILD_DIR"/tools/srvtool/srvtool recalc examples/kelt-calibration.json
+DEVSIM="$BUILD_DIR/tools/devsim/devsim"
+RVSERVICE="$BUILD_DIR/src/app/rvservice"
+
+# devsim prints one "NAME PATH" line per simulated device. With --link the
+# paths are symlinks in a folder of our own that stay valid when a device
+# hangs up and gets a fresh pty.
+bench="$(mktemp -d)"
+"$DEVSIM" --link "$bench" --ignore-stdin >"$bench/ports" &
+devsim_pid=$!
+stop_bench() {
+  kill "$devsim_pid" 2>/dev/null || true
+  wait "$devsim_pid" 2>/dev/null || true
+  rm -rf "$bench"
+}
+trap stop_bench EXIT
+
+for _ in $(seq 100); do
+  if [ -s "$bench/ports" ] || ! kill -0 "$devsim_pid" 2>/dev/null; then break; fi
+  sleep 0.05
+done
+sleep 0.1  # the lines come in one flush; let it land
+if [ ! -s "$bench/ports" ]; then
+  echo "devsim did not start" >&2
+  exit 1
+fi
+echo "Simulated bench:"
+sed 's/^/  /' "$bench/ports"
+RVSERVICE_PORTS="$(awk 'NF >= 2 { print $2 }' "$bench/ports" | paste -sd: -)"
+export RVSERVICE_PORTS
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  # No screen to show the window on: check that the program starts with the
+  # bench's ports, then say how to run it for real.
+  QT_QPA_PLATFORM=offscreen "$RVSERVICE" --first-show-exit "$@"
+  echo "rvservice started and showed its window on the offscreen platform."
+  echo "No display found: run this script from a desktop session, or under"
+  echo "Xvfb (Xvfb :99 & DISPLAY=:99 bash scripts/run.sh), to use the window."
+  exit 0
+fi
+"$RVSERVICE" "$@"
