@@ -32,7 +32,6 @@
 #include <functional>
 #include <memory>
 
-Q_DECLARE_METATYPE(ApprOptions)
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -68,6 +69,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_devsim;
     std::string m_path;
+    int m_portItem = 0;  // the simulated port's item in the port selector
     Console m_console;
 };
 
@@ -80,9 +82,14 @@ void DornFrameTest::initTestCase() {
     QCOMPARE(line.size(), 2);
     QCOMPARE(line[0], QStringLiteral("dorn"));
     m_path = line[1].toStdString();
-    // The simulated port is the program's only port: item 1 of the selector.
-    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{m_path}));
-    QCOMPARE(comprt::ComPort::PortList().Count(), std::size_t(1));
+    // The simulated port joins the machine's ports through the environment,
+    // as the program's start builds its list.
+    qputenv("RVSERVICE_PORTS", QByteArray::fromStdString("/nonexistent/pty:" + m_path));
+    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList());
+    const std::vector<std::string>& names = comprt::ComPort::PortList().Names();
+    const auto found = std::find(names.begin(), names.end(), m_path);
+    QVERIFY(found != names.end());
+    m_portItem = static_cast<int>(found - names.begin()) + 1;  // after "-------"
 }
 
 void DornFrameTest::cleanupTestCase() {
@@ -173,11 +180,11 @@ void DornFrameTest::userInputGoesIntoState() {
 }
 
 void DornFrameTest::modelWithoutPulseOutput() {
-    writePort(1);
+    writePort(m_portItem);
     Dorn plain(m_console, kPlainModel);
     DornFrame frame(plain, m_console);
     showAndWaitForOpen(frame);
-    QCOMPARE(frame.cbPort()->GetItemIndex(), 1);
+    QCOMPARE(frame.cbPort()->GetItemIndex(), m_portItem);
     QVERIFY(!frame.bnRead()->isEnabled());
     QVERIFY(!frame.bnWrite()->isEnabled());
     QVERIFY(frame.cbOutType()->isHidden());
@@ -204,11 +211,11 @@ void DornFrameTest::factoryMakesDornPagesOnly() {
 }
 
 void DornFrameTest::writeAndReadThroughSimulatedDorn() {
-    writePort(1);
+    writePort(m_portItem);
     Dorn dorn(m_console, kPulseModel);
     DornFrame frame(dorn, m_console);
     showAndWaitForOpen(frame);
-    QCOMPARE(frame.cbPort()->GetItemIndex(), 1);
+    QCOMPARE(frame.cbPort()->GetItemIndex(), m_portItem);
     QVERIFY(frame.bnWrite()->isEnabled());
     QVERIFY(frame.bnRead()->isEnabled());
 
@@ -254,7 +261,7 @@ void DornFrameTest::writeAndReadThroughSimulatedDorn() {
 }
 
 void DornFrameTest::coefficientsOutOfRange() {
-    writePort(1);
+    writePort(m_portItem);
     Dorn dorn(m_console, kPulseModel);
     DornFrame frame(dorn, m_console);
     showAndWaitForOpen(frame);
@@ -271,7 +278,7 @@ void DornFrameTest::coefficientsOutOfRange() {
 }
 
 void DornFrameTest::storedPortOutsideListMeansNoPort() {
-    writePort(5);
+    writePort(static_cast<int>(comprt::ComPort::PortList().Count()) + 1);
     Dorn dorn(m_console, kPulseModel);
     DornFrame frame(dorn, m_console);
     showAndWaitForOpen(frame);
@@ -289,22 +296,22 @@ void DornFrameTest::portChoiceRemembered() {
         QCOMPARE(frame.cbPort()->GetItemIndex(), 0);
 
         QSignalSpy results(&frame, &DornFrame::resultHandled);
-        frame.cbPort()->setCurrentIndex(1);
-        emit frame.cbPort()->activated(1);
+        frame.cbPort()->setCurrentIndex(m_portItem);
+        emit frame.cbPort()->activated(m_portItem);
         QVERIFY(frame.busy());
         QVERIFY(results.wait(10000));
         QVERIFY(results.front().at(1).toBool());
-        QCOMPARE(frame.cbPort()->GetItemIndex(), 1);
+        QCOMPARE(frame.cbPort()->GetItemIndex(), m_portItem);
         QVERIFY(frame.bnRead()->isEnabled());
     }
-    QCOMPARE(storedPort(), 1);
+    QCOMPARE(storedPort(), m_portItem);
 
     // A page that was never shown leaves the stored port alone.
     {
         Dorn dorn(m_console, kPulseModel);
         DornFrame frame(dorn, m_console);
     }
-    QCOMPARE(storedPort(), 1);
+    QCOMPARE(storedPort(), m_portItem);
 }
 
 QTEST_MAIN(DornFrameTest)
