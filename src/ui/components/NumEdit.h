@@ -6,10 +6,10 @@
 #include <QPointer>
 #include <QString>
 
-// An edit box that shows a help message in a panel of a status bar while it
-// has the focus, and an empty panel otherwise.
 class QFocusEvent;
 
+// An edit box that shows a help message in a panel of a status bar while it
+// has the focus, and an empty panel otherwise.
 class TNumEdit : public QLineEdit {
     Q_OBJECT
 public:
