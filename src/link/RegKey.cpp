@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
@@ -23,7 +24,8 @@ namespace {
 constexpr const char* kNumbers = "numbers";
 constexpr const char* kStrings = "strings";
 
-// One read-modify-write at a time within the program.
+// One access at a time within the program; the lock file below keeps other
+// programs out during a write.
 std::mutex g_fileMutex;
 std::string g_location;  // set by SetFileLocation; guarded by g_fileMutex
 
@@ -40,7 +42,7 @@ std::string DefaultLocation() {
         }
         config = fs::path(home) / ".config";
     }
-    return (config / "rvservice" / "settings.json").string();
+    return (config / "Соврель" / "Сервис.json").string();
 }
 
 std::string LocationLocked() {
@@ -133,6 +135,39 @@ void Save(const std::string& location, const Store& store) {
     }
 }
 
+// Held for one read-modify-write of the file: an exclusive flock on
+// "<file>.lock" beside it. Every writer of the file (this program or another
+// instance) takes it, so a write never starts from a state that another
+// writer is about to replace, and no value written by either is lost.
+// Readers need no lock: the file is only ever replaced whole.
+class WriteLock {
+public:
+    explicit WriteLock(const std::string& location) {
+        const fs::path target(location);
+        std::error_code error;
+        if (target.has_parent_path()) {
+            fs::create_directories(target.parent_path(), error);
+            if (error) throw win_error(static_cast<std::uint32_t>(error.value()));
+        }
+        const std::string path = location + ".lock";
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd < 0) comprt::ThrowLastError();
+        while (::flock(m_fd, LOCK_EX) != 0) {
+            if (errno == EINTR) continue;
+            const int code = errno;
+            ::close(m_fd);
+            throw win_error(static_cast<std::uint32_t>(code));
+        }
+    }
+    // Closing the descriptor releases the lock.
+    ~WriteLock() { ::close(m_fd); }
+    WriteLock(const WriteLock&) = delete;
+    WriteLock& operator=(const WriteLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 // The values of `name` of one kind in key `path`, or null.
 const json* Find(const Store& store, const std::string& path, const char* kind, std::string_view name) {
     const auto key = store.root.find(path);
@@ -183,11 +218,20 @@ void RegKey::Open(std::string_view path) {
     Close();
     std::lock_guard lock(g_fileMutex);
     const std::string location = LocationLocked();
-    Store store = Load(location);
     const std::string keyPath(path);
-    if (!store.root.contains(keyPath) || !store.root[keyPath].is_object()) {
-        KeyOf(store, keyPath);
-        Save(location, store);
+    const auto hasKey = [&](const Store& store) {
+        const auto key = store.root.find(keyPath);
+        return key != store.root.end() && key->is_object();
+    };
+    // A key that exists needs no write, so a settings folder the user may
+    // not write to still opens.
+    if (!hasKey(Load(location))) {
+        const WriteLock fileLock(location);
+        Store store = Load(location);
+        if (!hasKey(store)) {
+            KeyOf(store, keyPath);
+            Save(location, store);
+        }
     }
     m_path = keyPath;
     m_open = true;
@@ -216,6 +260,7 @@ void RegKey::WriteInt(std::string_view name, std::int32_t value) {
     CheckOpen();
     std::lock_guard lock(g_fileMutex);
     const std::string location = LocationLocked();
+    const WriteLock fileLock(location);
     Store store = Load(location);
     json& key = KeyOf(store, m_path);
     const std::string valueName(name);
@@ -248,6 +293,7 @@ void RegKey::WriteString(std::string_view name, std::string_view text) {
     text = text.substr(0, text.find('\0'));
     std::lock_guard lock(g_fileMutex);
     const std::string location = LocationLocked();
+    const WriteLock fileLock(location);
     Store store = Load(location);
     json& key = KeyOf(store, m_path);
     const std::string valueName(name);

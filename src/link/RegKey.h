@@ -17,13 +17,18 @@ inline constexpr const char* kRegistryNotOpened = "Registry key is not opened";
 // written beside the old one, then renamed over it), every read reads the
 // file, so keys opened one after another see each other's values.
 //
-// The file is settings.json in the user's configuration directory:
-// $XDG_CONFIG_HOME/rvservice, or ~/.config/rvservice. The environment
-// variable RVSERVICE_SETTINGS, or SetFileLocation, puts it elsewhere.
+// The file is Соврель/Сервис.json in the user's configuration directory
+// ($XDG_CONFIG_HOME, or ~/.config). The environment variable
+// RVSERVICE_SETTINGS, or SetFileLocation, puts it elsewhere.
+//
+// Each write reads the whole file, changes one value and replaces the file
+// while holding an exclusive lock on "<file>.lock" beside it, so several
+// program instances (and threads) writing at once lose none of each other's
+// values.
 //
 // A missing file or value reads as the default; so does a damaged file,
 // which the next write replaces (keeping the damaged one beside it as
-// settings.json.damaged). Failing file access raises win_error.
+// "<file>.damaged"). Failing file access raises win_error.
 class RegKey : Noncopyable {
 public:
     RegKey() = default;

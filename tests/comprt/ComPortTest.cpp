@@ -9,13 +9,15 @@
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
 
-#include "comprt/PtyPair.h"
+#include "support/FakeDevice.h"
+#include "support/PtyPair.h"
 
 using comprt::ComPort;
 using comprt::DtrControl;
 using comprt::RtsControl;
 using comprt::Timeouts;
-using Bytes = std::vector<std::uint8_t>;
+using testsupport::Bytes;
+using testsupport::FakeDevice;
 
 namespace {
 
@@ -74,21 +76,63 @@ TEST_F(ComPortPty, WritesAndReadsBothWays) {
     EXPECT_EQ(got, reply);
 }
 
-TEST_F(ComPortPty, ShortAnswerFailsReadButNotReadSome) {
-    OpenPort(100);
+TEST(ComPortDevice, ShortAnswerFailsReadButNotReadSome) {
     const Bytes seven{1, 2, 3, 4, 5, 6, 7};
-    m_pty.Send(seven);
-    Bytes got(8);
-    EXPECT_EQ(MessageOf([&] { m_port.Read(got.data(), 8); }), "Прибор не отвечает");
-    EXPECT_TRUE(m_port.IsOpen());
+    FakeDevice device;
+    device.OnRequest({'?'}).Answer(seven);
+    device.OnRequest({'?'}).Answer(seven);
+    device.OnRequest({'?'}).Silent();
+    device.Start();
+    ComPort port;
+    port.Open(device.SlavePath(), 9600, 100, 0);
 
-    m_pty.Send(seven);
+    Bytes got(8);
+    port.Write("?", 1);
+    EXPECT_EQ(MessageOf([&] { port.Read(got.data(), 8); }), "Прибор не отвечает");
+    EXPECT_TRUE(port.IsOpen());
+
+    port.Write("?", 1);
     std::size_t count = 0;
-    EXPECT_EQ(MessageOf([&] { count = m_port.ReadSome(got.data(), 8); }), "");
+    EXPECT_EQ(MessageOf([&] { count = port.ReadSome(got.data(), 8); }), "");
     EXPECT_EQ(count, 7u);
     EXPECT_EQ(Bytes(got.begin(), got.begin() + 7), seven);
 
-    EXPECT_EQ(MessageOf([&] { m_port.ReadSome(got.data(), 8); }), "Прибор не отвечает");
+    port.Write("?", 1);
+    EXPECT_EQ(MessageOf([&] { port.ReadSome(got.data(), 8); }), "Прибор не отвечает");
+    EXPECT_TRUE(device.Finished()) << device.Mismatch();
+}
+
+TEST(ComPortDevice, IndexZeroClosesAndThePortOpensAgain) {
+    FakeDevice device;
+    device.OnRequest({'a'}).Answer({'A'});
+    device.OnRequest({'b'}).Answer({'B'});
+    device.Start();
+    ComPort::ReplacePortList(ComPort::ComList({device.SlavePath()}));
+    ComPort port;
+    std::uint8_t byte = 0;
+
+    port.Open(1, 9600, 2000);
+    port.Write("a", 1);
+    port.Read(&byte, 1);
+    EXPECT_EQ(byte, 'A');
+
+    port.Open(0, 9600, 2000);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(MessageOf([&] { port.Write("b", 1); }), "COM-порт не открыт");
+    // The device is really released: another port may take it meanwhile.
+    {
+        ComPort other;
+        other.Open(1, 9600, 2000);
+        EXPECT_TRUE(other.IsOpen());
+    }
+
+    port.Open(1, 9600, 2000);
+    ASSERT_TRUE(port.IsOpen());
+    port.Write("b", 1);
+    port.Read(&byte, 1);
+    EXPECT_EQ(byte, 'B');
+    EXPECT_TRUE(device.Finished()) << device.Mismatch();
+    EXPECT_EQ(device.Received(), (Bytes{'a', 'b'}));
 }
 
 TEST_F(ComPortPty, ReadSomeStopsAtTheMaximum) {

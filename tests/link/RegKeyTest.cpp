@@ -4,6 +4,9 @@
 #include <fstream>
 #include <sstream>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -183,16 +186,72 @@ TEST_F(RegKeyTest, EveryAccessNeedsAnOpenKey) {
     EXPECT_FALSE(fs::exists(m_dir / "elsewhere"));
 }
 
+TEST_F(RegKeyTest, TwoProgramsWritingAtOnceLoseNothing) {
+    // Each write reads the whole file and replaces it; without a lock shared
+    // between programs, one program's replacement drops the values the other
+    // wrote since it read.
+    constexpr int kPrograms = 2;
+    constexpr int kWrites = 150;
+    int gate[2];
+    ASSERT_EQ(::pipe(gate), 0);
+    std::vector<pid_t> children;
+    for (int program = 0; program < kPrograms; ++program) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(gate[1]);
+            char byte;
+            (void)::read(gate[0], &byte, 1);  // all start when the gate closes
+            int status = 0;
+            try {
+                RegKey key;
+                key.Open();
+                for (int i = 0; i < kWrites; ++i) {
+                    const std::string name = "p" + std::to_string(program) + "-" + std::to_string(i);
+                    if (i % 2)
+                        key.WriteInt(name, program * 1000 + i);
+                    else
+                        key.WriteString(name, name);
+                }
+            } catch (...) {
+                status = 1;
+            }
+            ::_exit(status);
+        }
+        children.push_back(pid);
+    }
+    ::close(gate[0]);
+    ::close(gate[1]);
+    for (const pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    RegKey key;
+    key.Open();
+    int missing = 0;
+    for (int program = 0; program < kPrograms; ++program) {
+        for (int i = 0; i < kWrites; ++i) {
+            const std::string name = "p" + std::to_string(program) + "-" + std::to_string(i);
+            const bool found = i % 2 ? key.ReadInt(name, -1) == program * 1000 + i
+                                     : key.ReadString(name) == name;
+            missing += !found;
+        }
+    }
+    EXPECT_EQ(missing, 0);
+}
+
 TEST(RegKeyLocation, EnvironmentAndConfigurationDirectory) {
     RegKey::SetFileLocation({});
     ::setenv("RVSERVICE_SETTINGS", "/tmp/x/settings.json", 1);
     EXPECT_EQ(RegKey::FileLocation(), "/tmp/x/settings.json");
     ::unsetenv("RVSERVICE_SETTINGS");
     ::setenv("XDG_CONFIG_HOME", "/home/u/.cfg", 1);
-    EXPECT_EQ(RegKey::FileLocation(), "/home/u/.cfg/rvservice/settings.json");
+    EXPECT_EQ(RegKey::FileLocation(), "/home/u/.cfg/Соврель/Сервис.json");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
     ::setenv("HOME", "/home/u", 1);
-    EXPECT_EQ(RegKey::FileLocation(), "/home/u/.config/rvservice/settings.json");
+    EXPECT_EQ(RegKey::FileLocation(), "/home/u/.config/Соврель/Сервис.json");
     RegKey::SetFileLocation("/srv/settings.json");
     EXPECT_EQ(RegKey::FileLocation(), "/srv/settings.json");
     RegKey::SetFileLocation({});
