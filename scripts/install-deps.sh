@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   googletest libgtest-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
-  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   clang libclang-rt-14-dev
 )
 
