@@ -18,14 +18,17 @@ std::size_t fieldSize(int id) {
     return 0;
 }
 
-// Runs one recalculation step; a math failure stores the fallback instead.
-template <typename Step, typename Fallback>
-void step(Step&& compute, Fallback&& fallback) {
-    try {
-        compute();
-    } catch (const MathError&) {
-        fallback();
-    }
+// A recalculation step whose result is not finite (a division by zero, an
+// invalid operation or an overflow) stores its fallback instead. The check is
+// made on the value, without exceptions, because recalculation runs over
+// every entry at every tab change and zeroed entries fail many steps.
+double orFallback(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
+
+// The raw formulas; the checked public forms throw MathError instead.
+long double densityValue(double t);
+double reductionValue(double t, double refTemp) {
+    constexpr double c1 = 5.542578e-05, c2 = 2.28661e-07, c3 = 30.614166;
+    return ((c1 - c2 * refTemp) * (t + c3)) / ((c1 - c2 * t) * (refTemp + c3));
 }
 
 }  // namespace
@@ -98,7 +101,9 @@ void* EntryTraits<EprEntry>::field(EprEntry& e, int id) {
     }
 }
 
-double PackageHelper::waterDensity(double t) {
+namespace {
+
+long double densityValue(double t) {
     struct Row {
         double bound;
         long double a, b, c;
@@ -122,13 +127,14 @@ double PackageHelper::waterDensity(double t) {
         }
     }
     const long double lt = t;
-    return static_cast<double>(checked((row->a * lt + row->b + row->c) * 0.001L));
+    return (row->a * lt + row->b + row->c) * 0.001L;
 }
 
-double PackageHelper::reductionFactor(double t, double refTemp) {
-    constexpr double c1 = 5.542578e-05, c2 = 2.28661e-07, c3 = 30.614166;
-    return checked(((c1 - c2 * refTemp) * (t + c3)) / ((c1 - c2 * t) * (refTemp + c3)));
-}
+}  // namespace
+
+double PackageHelper::waterDensity(double t) { return static_cast<double>(checked(densityValue(t))); }
+
+double PackageHelper::reductionFactor(double t, double refTemp) { return checked(reductionValue(t, refTemp)); }
 
 template <typename T>
 int Package<T>::columnCount() const {
@@ -258,46 +264,40 @@ void Package<T>::recalcEntry(int row) {
     constexpr bool kHasFreq = !std::is_same_v<T, EprEntry>;
 
     // 1. Reference quantities, by method.
-    auto flowFromVolume = [&] {
-        step([&] { e.flowRef = checked(3.6 * e.volRef / e.timeRef); }, [&] { e.flowRef = 0.0; });
-    };
+    const double rho = static_cast<double>(densityValue(e.t));
     switch (method) {
         case Method::Volume:
-            step([&] { e.massRef = checked(waterDensity(e.t) * e.volRef); }, [&] { e.massRef = 0.0; });
-            flowFromVolume();
+            e.massRef = orFallback(rho * e.volRef, 0.0);
+            e.flowRef = orFallback(3.6 * e.volRef / e.timeRef, 0.0);
             break;
         case Method::Mass:
-            step([&] { e.volRef = checked(e.massRef / waterDensity(e.t)); }, [&] { e.volRef = 0.0; });
-            flowFromVolume();
+            e.volRef = std::isfinite(rho) ? orFallback(e.massRef / rho, 0.0) : 0.0;
+            e.flowRef = orFallback(3.6 * e.volRef / e.timeRef, 0.0);
             break;
         case Method::Reference:
-            step(
-                [&] {
-                    e.volRef = static_cast<double>(
-                        checked(static_cast<long double>(e.timeRef * e.flowRef) * (1.0L / 3.6L)));
-                },
-                [&] { e.volRef = 0.0; });
-            step([&] { e.massRef = checked(waterDensity(e.t) * e.volRef); }, [&] { e.massRef = 0.0; });
+            e.volRef = orFallback(
+                static_cast<double>(static_cast<long double>(e.timeRef * e.flowRef) * (1.0L / 3.6L)), 0.0);
+            e.massRef = orFallback(rho * e.volRef, 0.0);
             break;
     }
 
     // 2. Pulse output.
-    step([&] { e.volMeas = checked(doc.options.pulseWeight * 1000.0 * e.pulses2); }, [&] { e.volMeas = 0.0; });
-    step([&] { e.volErr = checked((e.volMeas - e.volRef) * 100.0 / e.volRef); }, [&] { e.volErr = 100.0; });
+    e.volMeas = orFallback(doc.options.pulseWeight * 1000.0 * e.pulses2, 0.0);
+    e.volErr = orFallback((e.volMeas - e.volRef) * 100.0 / e.volRef, 100.0);
 
     // 3. Frequency and its reduction to the reference temperature. N pulses
-    //    bound N - 1 periods.
+    //    bound N - 1 periods. A reduction that fails zeroes all four values.
+    const double k = kHasFreq ? reductionValue(e.t, refTemp) : 1.0;
     if constexpr (kHasFreq) {
-        step([&] { e.freq = e.pulses1 >= 1 ? checked((e.pulses1 - 1) / e.time1) : 0.0; }, [&] { e.freq = 0.0; });
-        step(
-            [&] {
-                const double k = reductionFactor(e.t, refTemp);
-                const double freqRed = checked(e.freq * k);
-                const double flowRefRed = checked(e.flowRef * k);
-                e.freqRed = freqRed;
-                e.flowRefRed = flowRefRed;
-            },
-            [&] { e.flowRefRed = e.freqRed = e.flowRef = e.freq = 0.0; });
+        e.freq = e.pulses1 >= 1 ? orFallback((e.pulses1 - 1) / e.time1, 0.0) : 0.0;
+        const double freqRed = e.freq * k;
+        const double flowRefRed = e.flowRef * k;
+        if (std::isfinite(k) && std::isfinite(freqRed) && std::isfinite(flowRefRed)) {
+            e.freqRed = freqRed;
+            e.flowRefRed = flowRefRed;
+        } else {
+            e.flowRefRed = e.freqRed = e.flowRef = e.freq = 0.0;
+        }
     }
 
     // 4. Line choice: the first line whose upper bound is not below the
@@ -325,16 +325,12 @@ void Package<T>::recalcEntry(int row) {
     // 5. Measured flow. The line relates reduced flow to reduced frequency,
     //    so the plain flow follows from the plain frequency and b / K.
     const files::Line& line = lines[i];
-    step(
-        [&] {
-            if constexpr (std::is_same_v<T, EprEntry>) {
-                e.flowMeas = checked(line.a * e.code + line.b);
-            } else {
-                e.flowMeas = checked(line.a * e.freq + checked(line.b / reductionFactor(e.t, refTemp)));
-            }
-        },
-        [&] { e.flowMeas = 0.0; });
-    step([&] { e.flowErr = checked((e.flowMeas - e.flowRef) * 100.0 / e.flowRef); }, [&] { e.flowErr = 100.0; });
+    if constexpr (std::is_same_v<T, EprEntry>) {
+        e.flowMeas = orFallback(line.a * e.code + line.b, 0.0);
+    } else {
+        e.flowMeas = std::isfinite(k) ? orFallback(line.a * e.freq + line.b / k, 0.0) : 0.0;
+    }
+    e.flowErr = orFallback((e.flowMeas - e.flowRef) * 100.0 / e.flowRef, 100.0);
 }
 
 template <typename T>

@@ -169,7 +169,9 @@ TEST(DeviceTree, GroupsCannotBeChosenAndDevicesFollowTheirGroup) {
             EXPECT_FALSE(row.underGroup) << row.text;
             continue;
         }
-        if (row.underGroup) EXPECT_TRUE(groupAbove) << row.text;
+        if (row.underGroup) {
+            EXPECT_TRUE(groupAbove) << row.text;
+        }
         codes.push_back(row.code);
     }
     // Every code 0 … 34 once, in order; 35 and 36 are not offered.
