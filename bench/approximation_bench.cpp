@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "approximation/PackageApproximation.h"
 #include "document/Package.h"
 
 namespace {
@@ -69,7 +70,7 @@ void BM_Approximate(benchmark::State& st) {
         // not from the hundreds a previous run may have left.
         f.state->currentLines.clear();
         st.ResumeTiming();
-        f.package->approximate();
+        approximation::approximate(*f.package);
         lines = f.state->currentLines.size();
         benchmark::DoNotOptimize(f.package->entries.data());
     }
@@ -89,7 +90,7 @@ void BM_ApproximateEverySegmentTwoSections(benchmark::State& st) {
         f.package->entries = f.shuffled;
         f.state->currentLines.clear();
         st.ResumeTiming();
-        f.package->approximate();
+        approximation::approximate(*f.package);
         lines = f.state->currentLines.size();
     }
     st.counters["lines"] = static_cast<double>(lines);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "document/PackageBase.h"
-#include "files/Line.h"
+#include "common/Line.h"
 
 // Chart records through which packages hand their entries to the section
 // selection dialog and the graphs window.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "approximation/PackageApproximation.h"
 #include "common/Console.h"
 #include "common/MathError.h"
 #include "devices/DeviceBase.h"
@@ -42,7 +43,7 @@ private:
 bool runApproximation(Document& doc, PackageBase& package) {
     bool done = false;
     try {
-        package.approximate();
+        approximate(package);
         doc.console().message(kApproximationDone);
         handLinesToDevice(doc);
         done = true;
@@ -84,10 +85,10 @@ SetPointsResult runSetPoints(Document& doc, PackageBase& package, const SectionC
         try {
             // One line over all sections clears every mark; every entry's
             // error is then its error against that line.
-            package.approximate();
+            approximate(package);
             package.recalcAll();
             SPILT_STRUCT series;
-            package.chartSeries(series, kFlowErrorSeries);
+            chartSeries(package, series, kFlowErrorSeries);
             SectionSelection selection(series);
             if (choose(selection)) {
                 options.function = static_cast<std::uint8_t>(ApprFunction::PiecewiseLinear);
@@ -96,7 +97,7 @@ SetPointsResult runSetPoints(Document& doc, PackageBase& package, const SectionC
                     const std::uint8_t mark = series.points[static_cast<std::size_t>(i)].point;
                     package.setField(i, kPoint, &mark);
                 }
-                package.approximate();
+                approximate(package);
                 doc.console().message(kSetPointsDone);
                 handLinesToDevice(doc);
                 result = SetPointsResult::Done;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "files/Line.h"
+#include "common/Line.h"
 
 namespace approximation {
 

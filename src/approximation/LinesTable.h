@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "devices/DeviceBase.h"
-#include "files/Line.h"
+#include "common/Line.h"
 
 namespace approximation {
 

@@ -1,21 +1,23 @@
-// The approximation and chart operations of the packages.
+#include "approximation/PackageApproximation.h"
 
 #include <type_traits>
 
-#include "approximation/Chart.h"
 #include "approximation/SectionApproximation.h"
 #include "document/Package.h"
 
+namespace approximation {
+namespace {
+
 template <typename T>
-void Package<T>::approximate() {
-    if (type == PackageType::Verification) return;
-    DocumentState& state = document();
+void approximateEntries(Package<T>& package) {
+    if (package.type == PackageType::Verification) return;
+    DocumentState& state = package.document();
     try {
-        recalcAll();  // the reduced values must be current
+        package.recalcAll();  // the reduced values must be current
         if constexpr (std::is_same_v<T, DornEntry>) {
-            approximation::ApproximateDorn(entries, state);
+            ApproximateDorn(package.entries, state);
         } else {
-            approximation::SectionApproximation<T>(entries, state).run();
+            SectionApproximation<T>(package.entries, state).run();
         }
     } catch (...) {
         state.currentLines.clear();
@@ -24,9 +26,10 @@ void Package<T>::approximate() {
 }
 
 template <typename T>
-void Package<T>::chartSeries(SPILT_STRUCT& series, int kind) const {
-    using A = approximation::FitAccess<T>;
-    series.title = packageName(*this);
+void fillSeries(const Package<T>& package, SPILT_STRUCT& series, int kind) {
+    using A = FitAccess<T>;
+    const std::vector<T>& entries = package.entries;
+    series.title = packageName(package);
     if (kind == kPulseOutputSeries) series.title += " (имп. выход)";
     series.points.resize(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -48,9 +51,27 @@ void Package<T>::chartSeries(SPILT_STRUCT& series, int kind) const {
     series.useErrors = 1;
 }
 
-template void Package<DornEntry>::approximate();
-template void Package<DornEntry>::chartSeries(SPILT_STRUCT&, int) const;
-template void Package<KeltEntry>::approximate();
-template void Package<KeltEntry>::chartSeries(SPILT_STRUCT&, int) const;
-template void Package<EprEntry>::approximate();
-template void Package<EprEntry>::chartSeries(SPILT_STRUCT&, int) const;
+// Calls `f` with the package as the Package<T> of its entry type.
+template <typename P, typename F>
+void withEntries(P& package, F&& f) {
+    using Dorn = std::conditional_t<std::is_const_v<P>, const Package<DornEntry>, Package<DornEntry>>;
+    using KeltP = std::conditional_t<std::is_const_v<P>, const Package<KeltEntry>, Package<KeltEntry>>;
+    using Rv = std::conditional_t<std::is_const_v<P>, const Package<EprEntry>, Package<EprEntry>>;
+    switch (package.entryType()) {
+    case EntryType::Dorn: return f(static_cast<Dorn&>(package));
+    case EntryType::Kelt: return f(static_cast<KeltP&>(package));
+    case EntryType::RV: return f(static_cast<Rv&>(package));
+    }
+}
+
+}  // namespace
+
+void approximate(PackageBase& package) {
+    withEntries(package, [](auto& p) { approximateEntries(p); });
+}
+
+void chartSeries(const PackageBase& package, SPILT_STRUCT& series, int kind) {
+    withEntries(package, [&](const auto& p) { fillSeries(p, series, kind); });
+}
+
+}  // namespace approximation

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "approximation/Fit.h"
-#include "approximation/Section.h"
+#include "document/Section.h"
 #include "common/MathError.h"
 #include "document/ApprOptions.h"
 #include "document/DocumentState.h"

@@ -9,8 +9,8 @@
 
 #include <termios.h>
 
-#include "comprt/Noncopyable.h"
-#include "comprt/WinError.h"
+#include "common/Noncopyable.h"
+#include "common/WinError.h"
 
 namespace comprt {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "devices/Ident.h"
-#include "files/Line.h"
+#include "common/Line.h"
 
 class Console;
 

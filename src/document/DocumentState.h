@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "approximation/Section.h"
+#include "document/Section.h"
 #include "document/ApprOptions.h"
-#include "files/Line.h"
+#include "common/Line.h"
 
 // What every package computation of one document reads and writes: the
 // approximation options (with the pulse weight) and the characteristic in
@@ -20,6 +20,6 @@ struct DocumentState {
     // the document; only the last one is kept. `sections` in ascending order
     // of reference flow; `splitSections` the 0-based sections at which the
     // segments of the last fit end.
-    std::vector<approximation::Section> sections;
+    std::vector<Section> sections;
     std::vector<std::int32_t> splitSections;
 };

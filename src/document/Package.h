@@ -57,10 +57,6 @@ public:
     void load(std::istream& in) override;
     void save(std::ostream& out) const override;
 
-    // --- Approximation and chart data (src/approximation/PackageApproximation.cpp) ---
-    void approximate() override;
-    void chartSeries(SPILT_STRUCT& series, int kind) const override;
-
 private:
     static const void* fieldOf(const T& e, int id) { return EntryTraits<T>::field(const_cast<T&>(e), id); }
 };

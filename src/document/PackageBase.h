@@ -10,8 +10,6 @@
 #include "document/DocumentState.h"
 #include "document/Entries.h"
 
-struct SPILT_STRUCT;
-
 // One series of bench measurements of the transducer: a calibration or a
 // verification by one reference method, shown as a table of typed columns.
 // `row` is a 0-based entry index, `col` a 0-based position in the column list.
@@ -63,19 +61,8 @@ public:
     // and the entries' stored fields.
     virtual void save(std::ostream& out) const = 0;
 
-    // --- Approximation and chart data (src/approximation) ---
-    using Section = approximation::Section;
-    // Fits the characteristic to the entries of a calibration package and
-    // leaves it in the document's `currentLines`; a verification package is
-    // left alone. Kelt and RV packages are sorted into sections first (the
-    // document's `sections` and `splitSections` are rebuilt), Dorn packages
-    // get exactly one line. Any failure empties `currentLines` and is passed
-    // on; a failed fit throws MathError.
-    virtual void approximate() = 0;
-    // Fills one chart series from the entries: kind 0 carries the flow
-    // errors, kind 1 the pulse output's volume errors and " (имп. выход)" in
-    // the title. Any other kind leaves the points' errors as they were.
-    virtual void chartSeries(SPILT_STRUCT& series, int kind) const = 0;
+    // Kelt and RV packages are sorted into flow sections by the approximation.
+    using Section = ::Section;
 
     DocumentState& document() const { return *m_document; }
 

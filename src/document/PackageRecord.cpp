@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "document/Package.h"
-#include "files/BinaryIo.h"
+#include "common/BinaryIo.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <random>
 
-#include "comprt/WinError.h"
+#include "common/WinError.h"
 
 namespace files {
 

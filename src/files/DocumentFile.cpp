@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "common/MathError.h"
-#include "comprt/WinError.h"
+#include "common/WinError.h"
 #include "document/Document.h"
 #include "files/AtomicFile.h"
-#include "files/BinaryIo.h"
+#include "common/BinaryIo.h"
 
 namespace files {
 

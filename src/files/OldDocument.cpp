@@ -10,7 +10,7 @@
 #include "common/MathError.h"
 #include "document/ApprOptions.h"
 #include "document/Entries.h"
-#include "files/BinaryIo.h"
+#include "common/BinaryIo.h"
 #include "files/DocumentFile.h"
 
 namespace files {

@@ -6,7 +6,7 @@
 
 #include "common/Locale.h"
 #include "common/MathError.h"
-#include "comprt/WinError.h"
+#include "common/WinError.h"
 #include "document/PackageBase.h"
 #include "files/AtomicFile.h"
 

@@ -14,7 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/MathError.h"
-#include "comprt/WinError.h"
+#include "common/WinError.h"
 
 namespace fs = std::filesystem;
 using nlohmann::json;

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "comprt/Noncopyable.h"
+#include "common/Noncopyable.h"
 
 // The key every user of the settings opens.
 inline constexpr const char* kSettingsKey = "Software\\Соврель\\Сервис";

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-#include "files/Line.h"
+#include "common/Line.h"
 
 class TGoodTable;
 

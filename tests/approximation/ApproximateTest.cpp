@@ -5,13 +5,13 @@
 #include <cmath>
 
 #include "Support.h"
+#include "approximation/PackageApproximation.h"
 #include "approximation/SectionApproximation.h"
 #include "common/MathError.h"
 
 namespace {
 
 using namespace apprtest;
-using approximation::Section;
 
 // ---- Section pass ----------------------------------------------------------
 
@@ -110,7 +110,7 @@ TEST(Approximate, LinearOverEntriesOrOverSectionMeans) {
         state->options.function = static_cast<std::uint8_t>(ApprFunction::Linear);
         state->options.byEntries = static_cast<std::uint8_t>(byEntries);
         auto package = rvPackage(points, state);
-        package->approximate();
+        approximation::approximate(*package);
         ASSERT_EQ(state->sections.size(), 2u);
         ASSERT_EQ(state->currentLines.size(), 1u);
         const files::Line line = state->currentLines[0];
@@ -139,7 +139,7 @@ TEST(Approximate, ProportionalLineAndClearedMarks) {
     state->options.function = static_cast<std::uint8_t>(ApprFunction::Proportional);
     auto package = rvPackage({{100, 2, false, true}, {200, 4}, {300, 6, false, true}}, state);
     state->splitSections = {5};
-    package->approximate();
+    approximation::approximate(*package);
     ASSERT_EQ(state->currentLines.size(), 1u);
     EXPECT_DOUBLE_EQ(state->currentLines[0].a, 0.02);
     EXPECT_EQ(state->currentLines[0].b, 0.0);
@@ -156,7 +156,7 @@ TEST(Approximate, FewerThanTwoSectionsGiveNoLinesWithoutError) {
             state->options.manual = manual;
             state->currentLines = {{1, 2, 3}};
             auto package = rvPackage({{100, 1}, {101, 1.01}, {400, 4, true}}, state);
-            EXPECT_NO_THROW(package->approximate());
+            EXPECT_NO_THROW(approximation::approximate(*package));
             EXPECT_TRUE(state->currentLines.empty()) << int(function) << int(manual);
             EXPECT_EQ(state->sections.size(), 1u);
         }
@@ -172,7 +172,7 @@ TEST(Approximate, AutomaticOneLineWhenEverythingFits) {
     for (int s = 1; s <= 5; ++s)
         for (double dx : {-1.0, 0.0, 1.0}) points.push_back({s * 100 + dx, 0.01 * (s * 100 + dx) + 0.2});
     auto package = rvPackage(points, state);
-    package->approximate();
+    approximation::approximate(*package);
     ASSERT_EQ(state->currentLines.size(), 1u);
     EXPECT_NEAR(state->currentLines[0].a, 0.01, 1e-12);
     EXPECT_NEAR(state->currentLines[0].b, 0.2, 1e-10);
@@ -188,7 +188,7 @@ TEST(Approximate, AutomaticShortensSegmentsAndSharesTheBoundarySection) {
         state->options.manual = 0;
         state->options.byEntries = static_cast<std::uint8_t>(byEntries);
         auto package = rvPackage(brokenLine(), state);
-        package->approximate();
+        approximation::approximate(*package);
         // Sections 1–5 and 1–4 fail, 1–3 passes; then 3–5 passes.
         EXPECT_EQ(state->splitSections, (std::vector<std::int32_t>{2, 4}));
         ASSERT_EQ(state->currentLines.size(), 2u);
@@ -212,7 +212,7 @@ TEST(Approximate, AutomaticTakesTwoSectionsWhateverTheirError) {
     auto package = rvPackage({{99, 1.02}, {101, 0.99}, {199, 2.03}, {201, 1.98}, {299, 3.1}, {301, 2.95},
                               {399, 4.2}, {401, 3.9}},
                              state);
-    package->approximate();
+    approximation::approximate(*package);
     EXPECT_EQ(state->splitSections, (std::vector<std::int32_t>{1, 2, 3}));
     ASSERT_EQ(state->currentLines.size(), 3u);
     for (int i = 0; i < 3; ++i) EXPECT_DOUBLE_EQ(state->currentLines[i].upper, state->sections[i + 1].x);
@@ -226,7 +226,7 @@ TEST(Approximate, AutomaticCheckIgnoresSwitchedOffEntries) {
     for (int s = 1; s <= 4; ++s) points.push_back({s * 100.0, s * 1.0});
     points.push_back({250, 10, true});  // far off the line, but switched off
     auto package = rvPackage(points, state);
-    package->approximate();
+    approximation::approximate(*package);
     EXPECT_EQ(state->currentLines.size(), 1u);
     EXPECT_EQ(state->splitSections, (std::vector<std::int32_t>{3}));
 }
@@ -240,7 +240,7 @@ TEST(Approximate, KeltCheckComputesTheFlowAsTheRecalculationDoes) {
     state->options.maxAutoErr = 5.0;
     auto package = frequencyPackage<KeltEntry>(
         {{10, 1.01}, {10.2, 1.03}, {20, 2.0}, {20.3, 2.05}, {40, 3.98}, {40.1, 4.02}}, state, 27.5);
-    package->approximate();
+    approximation::approximate(*package);
     ASSERT_EQ(state->currentLines.size(), 1u);
     ASSERT_NE(state->currentLines[0].b, 0.0);
     std::vector<double> checked;
@@ -262,7 +262,7 @@ TEST(Approximate, ManualSegmentsEndAtMarkedInnerSections) {
         points[7].point = true;   // section 3, not its first entry
         points[13].point = true;  // section 5: no effect
         auto package = rvPackage(points, state);
-        package->approximate();
+        approximation::approximate(*package);
         EXPECT_EQ(state->splitSections, (std::vector<std::int32_t>{2, 4}));
         ASSERT_EQ(state->currentLines.size(), 2u);
         EXPECT_NEAR(state->currentLines[0].a, 0.01, 1e-12);
@@ -281,7 +281,7 @@ TEST(Approximate, ManualWithoutMarksFitsOneLine) {
     points[4].point = true;
     points[4].off = true;  // a mark on a switched-off entry does not count
     auto package = rvPackage(points, state);
-    package->approximate();
+    approximation::approximate(*package);
     EXPECT_EQ(state->splitSections, (std::vector<std::int32_t>{4}));
     ASSERT_EQ(state->currentLines.size(), 1u);
     EXPECT_DOUBLE_EQ(state->currentLines[0].upper, state->sections[4].x);
@@ -293,7 +293,7 @@ TEST(Approximate, EntriesComeOutInAscendingFlowOrder) {
     std::vector<Point> points = brokenLine();
     std::reverse(points.begin(), points.end());
     auto package = rvPackage(points, state);
-    package->approximate();
+    approximation::approximate(*package);
     for (std::size_t i = 1; i < package->entries.size(); ++i)
         EXPECT_LE(package->entries[i - 1].flowRef, package->entries[i].flowRef);
 }
@@ -304,7 +304,7 @@ TEST(Approximate, VerificationPackageIsLeftUntouched) {
     auto state = freshState();
     state->currentLines = {{1, 2, 3}};
     auto package = rvPackage({{300, 3}, {100, 1}}, state, PackageType::Verification);
-    package->approximate();
+    approximation::approximate(*package);
     EXPECT_EQ(state->currentLines, (files::Lines{{1, 2, 3}}));
     EXPECT_EQ(package->entries[0].code, 300);
     EXPECT_EQ(package->entries[0].flowMeas, 0.0);  // not even recalculated
@@ -331,7 +331,7 @@ TEST(Approximate, MathErrorsEmptyTheLinesAndPassOn) {
         std::vector<Point> points = c.points;
         std::reverse(points.begin(), points.end());
         auto package = rvPackage(points, state);
-        EXPECT_THROW(package->approximate(), MathError);
+        EXPECT_THROW(approximation::approximate(*package), MathError);
         EXPECT_TRUE(state->currentLines.empty());
         EXPECT_EQ(package->entries[0].code, c.points[0].x);  // the new order stays
     }
@@ -342,7 +342,7 @@ TEST(Approximate, ZeroFlowSectionAfterTheFitIsStillReported) {
     auto state = freshState();
     state->options.manual = 0;
     auto package = rvPackage({{100, 0}, {200, 2}, {300, 3}}, state);
-    EXPECT_THROW(package->approximate(), MathError);
+    EXPECT_THROW(approximation::approximate(*package), MathError);
     EXPECT_TRUE(state->currentLines.empty());
     EXPECT_EQ(sectionNumbers(*package), (std::vector<std::int32_t>{1, 2, 3}));
 }
@@ -353,7 +353,7 @@ TEST(ApproximateDorn, FitsExactlyOneLineKeepingTheFirstUpper) {
     auto state = freshState();  // PiecewiseLinear: a straight line all the same
     state->currentLines = {{1, 1, 123}, {2, 2, 456}, {3, 3, 789}};
     auto package = frequencyPackage<DornEntry>({{40, 4.05}, {10, 1.05}, {20, 2.05}, {30, 99, true}}, state);
-    package->approximate();
+    approximation::approximate(*package);
     ASSERT_EQ(state->currentLines.size(), 1u);
     EXPECT_NEAR(state->currentLines[0].a, 0.1, 1e-12);
     EXPECT_NEAR(state->currentLines[0].b, 0.05, 1e-12);
@@ -366,7 +366,7 @@ TEST(ApproximateDorn, ProportionalAndEmptyLines) {
     auto state = freshState();
     state->options.function = static_cast<std::uint8_t>(ApprFunction::Proportional);
     auto package = frequencyPackage<DornEntry>({{10, 1}, {20, 2}, {30, 3}}, state);
-    package->approximate();
+    approximation::approximate(*package);
     ASSERT_EQ(state->currentLines.size(), 1u);
     EXPECT_NEAR(state->currentLines[0].a, 0.1, 1e-15);
     EXPECT_EQ(state->currentLines[0].b, 0.0);
@@ -379,13 +379,13 @@ TEST(ApproximateDorn, FailuresEmptyTheLines) {
         state->options.function = function;
         state->currentLines = {{1, 1, 1}};
         auto package = frequencyPackage<DornEntry>({{10, 1}, {20, 0}, {30, 3}}, state);
-        EXPECT_THROW(package->approximate(), MathError) << int(function);
+        EXPECT_THROW(approximation::approximate(*package), MathError) << int(function);
         EXPECT_TRUE(state->currentLines.empty());
     }
     // Every entry switched off: nothing to fit.
     auto state = freshState();
     auto package = frequencyPackage<DornEntry>({{10, 1, true}}, state);
-    EXPECT_THROW(package->approximate(), MathError);
+    EXPECT_THROW(approximation::approximate(*package), MathError);
     EXPECT_TRUE(state->currentLines.empty());
 }
 

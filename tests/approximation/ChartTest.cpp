@@ -6,6 +6,7 @@
 #include "Support.h"
 #include "approximation/Chart.h"
 #include "approximation/LinesTable.h"
+#include "approximation/PackageApproximation.h"
 #include "common/Locale.h"
 
 namespace {
@@ -21,7 +22,7 @@ TEST(ChartSeries, RvPointsCarryCodeFlowSectionMarkAndError) {
     package->entries[1].flowErr = -1.5;
     package->entries[1].volErr = 7.0;
     SPILT_STRUCT series;
-    package->chartSeries(series, kFlowErrorSeries);
+    approximation::chartSeries(*package, series, kFlowErrorSeries);
     EXPECT_EQ(series.title, packageName(*package));
     ASSERT_EQ(series.points.size(), 2u);
     const SPILT_POINT p = series.points[1];
@@ -33,7 +34,7 @@ TEST(ChartSeries, RvPointsCarryCodeFlowSectionMarkAndError) {
     EXPECT_EQ(series.useLines, 1);
     EXPECT_EQ(series.useErrors, 1);
 
-    package->chartSeries(series, kPulseOutputSeries);
+    approximation::chartSeries(*package, series, kPulseOutputSeries);
     EXPECT_EQ(series.title, packageName(*package) + " (имп. выход)");
     EXPECT_EQ(series.points[1].error, 7.0);
 }
@@ -43,12 +44,12 @@ TEST(ChartSeries, RefillDropsSurplusPointsAndZeroesNewOnes) {
     auto package = rvPackage({{100, 1}, {200, 2}, {300, 3}}, state);
     SPILT_STRUCT series;
     series.points.assign(5, SPILT_POINT{9, 9, 9, 9, 9});
-    package->chartSeries(series, kFlowErrorSeries);
+    approximation::chartSeries(*package, series, kFlowErrorSeries);
     EXPECT_EQ(series.points.size(), 3u);
     package->entries.push_back(EprEntry{});
     series.points.resize(2);
     series.points[1].error = 9.0;
-    package->chartSeries(series, 5);  // an unknown kind writes no errors
+    approximation::chartSeries(*package, series, 5);  // an unknown kind writes no errors
     ASSERT_EQ(series.points.size(), 4u);
     EXPECT_EQ(series.points[3].error, 0.0);
     EXPECT_EQ(series.points[3].section, 0);
@@ -61,7 +62,7 @@ TEST(ChartSeries, DornPointsAreNumberedByPositionWithoutMarks) {
     auto package = frequencyPackage<DornEntry>({{30, 3}, {10, 1}, {20, 2}}, state);
     package->recalcAll();
     SPILT_STRUCT series;
-    package->chartSeries(series, kFlowErrorSeries);
+    approximation::chartSeries(*package, series, kFlowErrorSeries);
     ASSERT_EQ(series.points.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(series.points[i].section, i + 1);

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "comprt/WinError.h"
+#include "common/WinError.h"
 
 namespace fs = std::filesystem;
 

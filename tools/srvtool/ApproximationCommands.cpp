@@ -48,7 +48,7 @@ json approximationJson(const Document& doc, const ConsoleRecorder& recorder) {
     json out = documentJson(doc, recorder);
     out["splitSections"] = doc.state().splitSections;
     json sections = json::array();
-    for (const approximation::Section& s : doc.state().sections)
+    for (const Section& s : doc.state().sections)
         sections.push_back({{"first", s.first}, {"last", s.last}, {"x", s.x}, {"y", s.y}});
     out["sections"] = std::move(sections);
     return out;

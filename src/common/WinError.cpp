@@ -1,4 +1,4 @@
-#include "comprt/WinError.h"
+#include "common/WinError.h"
 
 #include <cerrno>
 #include <cstdio>

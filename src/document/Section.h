@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-namespace approximation {
-
 // One flow section of a sorted Kelt or RV package: consecutive entries whose
 // arguments agree with the section's first one within the scatter limit.
 // Packages know it as `PackageHelper::Section`.
@@ -13,5 +11,3 @@ struct Section {
     double x = 0.0;          // mean argument of the section's entries
     double y = 0.0;          // mean reference flow of the section's entries
 };
-
-}  // namespace approximation
