@@ -21,7 +21,8 @@ using Lock = std::lock_guard<std::mutex>;
 inline constexpr const char* kPortNotOpen = "COM-порт не открыт";
 inline constexpr const char* kNoAnswer = "Прибор не отвечает";
 
-// The code of a short write, the same number the original platform uses.
+// The code a short write reports: the write-fault number (29), so a short
+// write shows the same code as every other failed write of a serial line.
 inline constexpr std::uint32_t kWriteFault = 29;
 
 // Timeouts of one transfer, in milliseconds, with the meaning of the classic

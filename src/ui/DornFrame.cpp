@@ -89,7 +89,7 @@ DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
     m_b->SetDigits(m_state.b().digits());
     m_b->SetMax(m_state.b().max());
     m_b->SetMin(m_state.b().min());
-    m_read = new QPushButton(QStringLiteral("Cчитать"), this);  // Latin C, as the device's software has it
+    m_read = new QPushButton(QStringLiteral("Cчитать"), this);  // the caption begins with a Latin C on purpose: scripts and users know it so
     m_read->setObjectName(QStringLiteral("bnRead"));
     m_write = new QPushButton(QStringLiteral("Записать"), this);
     m_write->setObjectName(QStringLiteral("bnWrite"));
