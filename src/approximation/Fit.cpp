@@ -4,14 +4,27 @@
 
 namespace approximation {
 
-void LinearSums::add(double x, double y) {
+LinearSums::Terms LinearSums::terms(double x, double y) {
     const double c = checked(1.0 / y);
     const double d = checked(x * c);
-    m_t = checked(m_t + c);
-    m_m = checked(m_m + d);
-    m_l = checked(m_l + c * c);
-    m_o = checked(m_o + c * d);
-    m_h = checked(m_h + d * d);
+    return {c, d, c * c, c * d, d * d};
+}
+
+void LinearSums::add(double x, double y) {
+    const Terms t = terms(x, y);
+    m_t = checked(m_t + t.c);
+    m_m = checked(m_m + t.d);
+    m_l = checked(m_l + t.cc);
+    m_o = checked(m_o + t.cd);
+    m_h = checked(m_h + t.dd);
+}
+
+void LinearSums::check() const {
+    checked(m_t);
+    checked(m_m);
+    checked(m_l);
+    checked(m_o);
+    checked(m_h);
 }
 
 files::Line LinearSums::line(double upper) const {

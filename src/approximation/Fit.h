@@ -14,7 +14,28 @@ namespace approximation {
 // Sums of the linear fit y ≈ a·x + b with c = 1/y, d = x·c.
 class LinearSums {
 public:
+    // What one point adds to each sum. A point that is added to many sums
+    // (the automatic piecewise fit adds each point once per segment start)
+    // has them computed once.
+    struct Terms {
+        double c, d, cc, cd, dd;
+    };
+    // The terms of a point; throws MathError as `add` does.
+    static Terms terms(double x, double y);
+
     void add(double x, double y);
+    // Adds a point's terms in the same order and with the same results as
+    // `add`, without checking the sums on the way: a sum that left the finite
+    // range stays outside it, so one `check` after a run of points finds it.
+    void add(const Terms& t) {
+        m_t += t.c;
+        m_m += t.d;
+        m_l += t.cc;
+        m_o += t.cd;
+        m_h += t.dd;
+    }
+    // Throws MathError when a sum is not finite.
+    void check() const;
     // The fitted line ending at `upper`.
     files::Line line(double upper) const;
 

@@ -198,6 +198,18 @@ private:
         const int n = sectionCount();
         if (n < 2) return;
 
+        // Every point is added once per segment start, so its terms are
+        // computed once, section by section in point order: the points of
+        // section k are terms[termStart[k]] … terms[termStart[k + 1] - 1].
+        std::vector<LinearSums::Terms> terms;
+        std::vector<std::size_t> termStart;
+        termStart.reserve(static_cast<std::size_t>(n) + 1);
+        for (int k = 0; k < n; ++k) {
+            termStart.push_back(terms.size());
+            forEachPointOf(k, [&](double x, double y) { terms.push_back(LinearSums::terms(x, y)); });
+        }
+        termStart.push_back(terms.size());
+
         // sumsTo[k] holds the sums from section g through section g + k. They
         // are accumulated once per segment start in point order, so each is
         // exactly the sum a fresh fit over g … g + k would build.
@@ -206,8 +218,9 @@ private:
         while (g < n - 1) {
             sumsTo.clear();
             LinearSums running;
-            for (int k = g; k < n; ++k) {
-                forEachPointOf(k, [&](double x, double y) { running.add(x, y); });
+            for (std::size_t k = static_cast<std::size_t>(g); k + 1 < termStart.size(); ++k) {
+                for (std::size_t i = termStart[k]; i < termStart[k + 1]; ++i) running.add(terms[i]);
+                running.check();
                 sumsTo.push_back(running);
             }
             int d = n - 1;
