@@ -8,11 +8,7 @@
 #include <map>
 #include <set>
 
-#include <fcntl.h>
-#include <linux/serial.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -63,22 +59,29 @@ bool IsCharacterDevice(const fs::path& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
+// The 8250 driver hangs the ports of its legacy table on a placeholder
+// platform device named "serial8250". A tty still there is a slot that no bus
+// (PnP, ACPI, PCI) claimed: on a PC, an address with no UART behind it.
+bool LegacySlot(const fs::path& sysEntry) {
+    std::error_code error;
+    const fs::path device = fs::read_symlink(sysEntry / "device", error);
+    return !error && device.filename() == "serial8250";
+}
+
 // A port of the serial core (the legacy 8250 UARTs above all) has a tty
 // whether or not the hardware is there; the kernel reports port type 0 when
 // it found none. Other drivers make a tty only for a device that exists.
-bool UartPresent(const fs::path& sysEntry, const fs::path& device) {
+bool UartPresent(const fs::path& sysEntry) {
     std::error_code error;
     if (!fs::exists(sysEntry / "type", error)) return true;
     std::ifstream typeFile(sysEntry / "type");
     int type = -1;
     if (typeFile >> type) return type != 0;
-    // The attribute is readable by root only; ask the device instead.
-    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return true;  // cannot tell: keep it
-    serial_struct serial{};
-    const bool known = ::ioctl(fd, TIOCGSERIAL, &serial) != 0 || serial.type != PORT_UNKNOWN;
-    ::close(fd);
-    return known;
+    // Many kernels let only root read the attribute. Opening the device to
+    // ask the driver instead would raise DTR and RTS on whatever is attached
+    // to the line (a tty raises them at open), so the tty's place in the
+    // device tree decides: legacy slots are left out, the rest kept.
+    return !LegacySlot(sysEntry);
 }
 
 // The entries of a folder; none when it cannot be read. The port list must
@@ -122,7 +125,7 @@ std::vector<std::string> ComPort::ComList::MachineDevices(const DeviceDirs& dirs
         const std::string name = sysEntry.filename().string();
         const fs::path device = fs::path(dirs.dev) / name;
         if (!IsCharacterDevice(device)) continue;
-        if (!UartPresent(sysEntry, device)) continue;
+        if (!UartPresent(sysEntry)) continue;
         ttys.push_back(name);
     }
     std::sort(ttys.begin(), ttys.end(), NaturalLess);

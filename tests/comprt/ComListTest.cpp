@@ -5,6 +5,10 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using comprt::ComPort;
 using ComList = comprt::ComPort::ComList;
@@ -139,4 +143,37 @@ TEST_F(FakeMachine, NoSerialDevicesGivesAnEmptyList) {
     EXPECT_TRUE(ComList::MachineDevices(m_dirs).empty());
     fs::remove_all(m_root);
     EXPECT_TRUE(ComList::MachineDevices(m_dirs).empty());
+}
+
+// Without a readable port type (many kernels let only root read it) the list
+// must not open the device to ask its driver: a tty raises DTR and RTS when
+// it is opened, which would poke whatever is attached. A tty still on the
+// 8250 driver's legacy placeholder is left out, one a bus claimed is kept.
+TEST_F(FakeMachine, UnreadablePortTypeIsDecidedWithoutOpeningTheDevice) {
+    const fs::path platform = m_root / "devices/platform/serial8250";
+    const fs::path pnp = m_root / "devices/pnp0/00:05";
+    fs::create_directories(platform);
+    fs::create_directories(pnp);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    for (const auto& [name, bus] : {std::pair{"ttyS4", platform}, std::pair{"ttyS5", pnp}}) {
+        const fs::path entry = fs::path(m_dirs.sysClassTty) / name;
+        fs::create_directories(entry);
+        fs::create_directory_symlink(bus, entry / "device");
+        std::ofstream(entry / "type");  // there, but gives no number
+        // A node of our own (the null device's numbers), so that an open of
+        // it shows up in the watch and nowhere else.
+        const fs::path node = fs::path(m_dirs.dev) / name;
+        if (::mknod(node.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
+            ::close(watch);
+            GTEST_SKIP() << "device nodes cannot be made here";
+        }
+        ASSERT_GE(::inotify_add_watch(watch, node.c_str(), IN_OPEN), 0);
+    }
+
+    const std::string dev = fs::path(m_dirs.dev).lexically_normal().string();
+    EXPECT_EQ(ComList::MachineDevices(m_dirs), std::vector<std::string>{dev + "/ttyS5"});
+    char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "a device node was opened";
+    ::close(watch);
 }
