@@ -57,8 +57,9 @@ bool ImportText(PackageBase& package, const std::vector<int>& lineColumns, const
     }
     std::string line;
     while (std::getline(in, line)) {
-        // Text mode: CR LF reads as a line feed.
-        if (!in.eof() && !line.empty() && line.back() == '\r') line.pop_back();
+        // Text mode: CR LF reads as a line feed. A last line without LF may
+        // still end in the CR that a spreadsheet wrote; it belongs to no field.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.size() > kMaxImportLine) break;  // this line and the rest are not imported
 
         package.addEntry();

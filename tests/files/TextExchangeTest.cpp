@@ -82,6 +82,8 @@ TEST_F(TextExchangeTest, ImportCases) {
     const ImportCase kCases[] = {
         {"fields in order, CR LF and a last line without line feed", "21.5;10;101\r\n22,5;11.5;7", {1, 2, 6},
          "21.50|10.000|101\n22.50|11.500|7\n"},
+        {"a last line ending in CR without line feed", "21.5;10;101\r\n22;3;7\r", {1, 2, 6},
+         "21.50|10.000|101\n22.00|3.000|7\n"},
         {"skip columns ignore their field", "x;21.5;y;101\n", {kSkipColumn, 1, kSkipColumn, 6}, "21.50|0.000|101\n"},
         {"too few fields drop the line", "21.5;10\n23;1;2\n", {1, 2, 6}, "23.00|1.000|2\n"},
         {"extra fields are ignored", "21.5;10;5;99;100\n", {1, 2, 6}, "21.50|10.000|5\n"},
