@@ -38,10 +38,46 @@ std::tm localTm(std::chrono::system_clock::time_point tp) {
 
 }  // namespace
 
+    if (const char* timeFmt = nl_langinfo_l(T_FMT, loc)) result.takeTimeFormat(timeFmt);
 Locale Locale::fromSystem() {
     Locale result;
     locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
     if (loc == static_cast<locale_t>(nullptr)) return result;
+void Locale::takeTimeFormat(const std::string& format) {
+    if (format.empty()) return;
+    std::string full;
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        if (format[i] == '%' && i + 1 < format.size()) {
+            const char c = format[++i];
+            if (c == 'T')
+                full += "%H:%M:%S";
+            else if (c == 'r')
+                full += "%I:%M:%S %p";
+            else
+                full += {'%', c};
+        } else {
+            full += format[i];
+        }
+    }
+    timeFormat = full;
+    // Without seconds: "%S" goes with the separator before it ("%H:%M:%S"),
+    // or, where none stands there, with the sign after it ("%H時%M分%S秒").
+    std::string brief = full;
+    if (const std::size_t at = brief.find("%S"); at != std::string::npos) {
+        if (at > 0 && (brief[at - 1] == ':' || brief[at - 1] == '.'))
+            brief.erase(at - 1, 3);
+        else if (at + 2 < brief.size() && brief[at + 2] != '%' && brief[at + 2] != ' ') {
+            // The sign is one UTF-8 character: its lead byte and what continues it.
+            std::size_t end = at + 3;
+            while (end < brief.size() && (static_cast<unsigned char>(brief[end]) & 0xC0) == 0x80) ++end;
+            brief.erase(at, end - at);
+        } else {
+            brief.erase(at, 2);
+        }
+    }
+    shortTimeFormat = brief;
+}
+
     const char* radix = nl_langinfo_l(RADIXCHAR, loc);
     if (radix && radix[0] && !radix[1]) result.decimalSeparator = radix[0];
     const char* dateFmt = nl_langinfo_l(D_FMT, loc);

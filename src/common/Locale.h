@@ -14,6 +14,11 @@ struct Locale {
     std::string timeFormat = "%H:%M:%S";
     std::string shortTimeFormat = "%H:%M";
 
+    // Takes the system's time format (strftime form, as nl_langinfo gives
+    // it): `timeFormat` is it with "%T" and "%r" spelled out, and
+    // `shortTimeFormat` the same without the seconds. An empty format
+    // changes nothing.
+    void takeTimeFormat(const std::string& format);
     static Locale fromSystem();
     static const Locale& current();
     static void setCurrent(const Locale& locale);

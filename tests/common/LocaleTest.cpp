@@ -41,24 +41,34 @@ TEST(LocaleFormatFixed, UsesTheLocaleSeparatorAndNamesNotFiniteValues) {
     EXPECT_EQ(comma.formatFixed(-std::numeric_limits<double>::infinity(), 2), "-INF");
 }
 
-TEST(LocaleParseDouble, AcceptsOnlyTheLocaleSeparator) {
-    const Locale dot = withSeparator('.');
-    const Locale comma = withSeparator(',');
-    EXPECT_EQ(dot.parseDouble("2.5"), 2.5);
-    EXPECT_EQ(dot.parseDouble(" -1e3 "), -1000.0);
-    EXPECT_EQ(dot.parseDouble(".5"), 0.5);
-    EXPECT_EQ(dot.parseDouble("2,5"), std::nullopt);
-    EXPECT_EQ(comma.parseDouble("2,5"), 2.5);
-    EXPECT_EQ(comma.parseDouble("2.5"), std::nullopt);
-    for (const char* bad : {"", "abc", "1e", "--1", "1.2.3", "1e999", "0x10", "+"})
-        EXPECT_EQ(dot.parseDouble(bad), std::nullopt) << bad;
-}
-
-TEST(LocaleParseInteger, ReadsSignedDecimal) {
-    EXPECT_EQ(Locale::parseInteger("42"), 42);
-    EXPECT_EQ(Locale::parseInteger(" -7 "), -7);
-    EXPECT_EQ(Locale::parseInteger("+3"), 3);
-    for (const char* bad : {"", "1.5", "x", "12a"}) EXPECT_EQ(Locale::parseInteger(bad), std::nullopt) << bad;
+// The time formats glibc's locales give (T_FMT), and what the console and the
+// package captions then show.
+TEST(LocaleTimeFormat, FollowsTheSystemsFormatWithAndWithoutSeconds) {
+    const struct {
+        const char* system;
+        const char* withSeconds;
+        const char* withoutSeconds;
+        const char* shown;  // 14:05:09 with seconds
+    } cases[] = {
+        {"%T", "%H:%M:%S", "%H:%M", "14:05:09"},                 // ru_RU, de_DE, en_GB
+        {"%r", "%I:%M:%S %p", "%I:%M %p", "02:05:09 PM"},        // en_US
+        {"%H.%M.%S", "%H.%M.%S", "%H.%M", "14.05.09"},           // fi_FI
+        {"%H時%M分%S秒", "%H時%M分%S秒", "%H時%M分", "14時05分09秒"},  // ja_JP
+    };
+    std::tm tm{};
+    tm.tm_hour = 14;
+    tm.tm_min = 5;
+    tm.tm_sec = 9;
+    for (const auto& c : cases) {
+        Locale loc;
+        loc.takeTimeFormat(c.system);
+        EXPECT_EQ(loc.timeFormat, c.withSeconds) << c.system;
+        EXPECT_EQ(loc.shortTimeFormat, c.withoutSeconds) << c.system;
+        EXPECT_EQ(loc.formatTime(tm, true), c.shown) << c.system;
+    }
+    Locale unchanged;
+    unchanged.takeTimeFormat("");
+    EXPECT_EQ(unchanged.timeFormat, "%H:%M:%S");
 }
 
 }  // namespace
