@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -55,7 +56,9 @@ inline constexpr const char* kUnknownWorkerError = "Unknown error";
 // (posted and not yet popped).
 //
 // A derived worker class must call Stop() in its own destructor: Process
-// runs on the worker thread and may use the derived class's members.
+// runs on the worker thread and may use the derived class's members, which
+// are gone by the time this class's destructor runs. The notifier given to
+// Start must outlive Stop(): the requests still queued notify it.
 template <class T>
 class QueueThread {
 public:
@@ -69,7 +72,12 @@ public:
     };
 
     QueueThread() = default;
-    virtual ~QueueThread() { Stop(); }
+    virtual ~QueueThread() {
+        // A worker still running here could call Process of a destroyed
+        // derived object: the derived destructor must have stopped it.
+        assert(!m_thread.joinable() && "QueueThread destroyed without Stop()");
+        Stop();
+    }
     QueueThread(const QueueThread&) = delete;
     QueueThread& operator=(const QueueThread&) = delete;
 

@@ -1,14 +1,11 @@
 // A worker that owns a real port, as the device pages' workers do, talking
 // to a scripted device on a pseudo-terminal.
 
-#include <condition_variable>
-#include <deque>
-#include <mutex>
-
 #include <gtest/gtest.h>
 
 #include "comprt/ComPort.h"
 #include "link/QueueThread.h"
+#include "link/WaitingNotifier.h"
 #include "support/FakeDevice.h"
 
 using testsupport::FakeDevice;
@@ -41,32 +38,11 @@ private:
     comprt::ComPort m_port;
 };
 
-class Pump : public QueueNotifier {
-public:
-    void Notify(unsigned, std::intptr_t param1, std::intptr_t) override {
-        std::lock_guard lock(m_mutex);
-        m_results.push_back(param1);
-        m_ready.notify_all();
-    }
-    // The outcome of the next notification; -1 when none comes in ten seconds.
-    std::intptr_t Next() {
-        std::unique_lock lock(m_mutex);
-        if (!m_ready.wait_for(lock, std::chrono::seconds(10), [&] { return !m_results.empty(); }))
-            return -1;
-        const std::intptr_t result = m_results.front();
-        m_results.pop_front();
-        return result;
-    }
-    std::size_t Queued() {
-        std::lock_guard lock(m_mutex);
-        return m_results.size();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<std::intptr_t> m_results;
-};
+// The outcome of the next notification; -1 when none comes in ten seconds.
+std::intptr_t nextOutcome(WaitingNotifier& pump) {
+    const auto notification = pump.next(std::chrono::seconds(10));
+    return notification ? notification->param1 : -1;
+}
 
 }  // namespace
 
@@ -92,13 +68,13 @@ TEST(QueuePort, StopWhileARequestWaitsForItsReply) {
             device.OnRequest({'?'}).Silent();
         device.Start();
 
-        Pump pump;
+        WaitingNotifier pump;
         PortWorker worker;
         worker.Start(pump);
         worker.Slot().path = device.SlavePath();
         worker.Slot().timeout = c.timeout;
         worker.Post(kOpen, 0);
-        ASSERT_EQ(pump.Next(), 1) << worker.Front().error;
+        ASSERT_EQ(nextOutcome(pump), 1) << worker.Front().error;
         worker.Pop();
 
         worker.Post(kAsk, 0);
@@ -106,13 +82,13 @@ TEST(QueuePort, StopWhileARequestWaitsForItsReply) {
         ASSERT_TRUE(device.WaitReceived(1));
         worker.Stop();
 
-        ASSERT_EQ(pump.Queued(), 1u);
+        ASSERT_EQ(pump.queued(), 1u);
         const auto& item = worker.Front();
         if (c.answers) {
-            EXPECT_EQ(pump.Next(), 1);
+            EXPECT_EQ(nextOutcome(pump), 1);
             EXPECT_EQ(item.param.reply, '!');
         } else {
-            EXPECT_EQ(pump.Next(), 0);
+            EXPECT_EQ(nextOutcome(pump), 0);
             EXPECT_EQ(item.error, "Прибор не отвечает");
         }
         EXPECT_TRUE(device.Finished()) << device.Mismatch();

@@ -2,10 +2,7 @@
 // dependency masks, posted and handled by one "window" thread exactly as a
 // page does it. Also built with ThreadSanitizer (see CMakeLists.txt).
 
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "link/QueueThread.h"
+#include "link/WaitingNotifier.h"
 
 namespace qc = queue_condition;
 
@@ -22,36 +20,6 @@ struct Request {
     int sequence = -1;  // the page's number for the request
     bool fail = false;  // what the device will do with it
     int result = 0;     // filled by the worker
-};
-
-// The page's message pump: notifications queued by the worker, taken by the
-// window thread.
-class Pump : public QueueNotifier {
-public:
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t) override {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({message, param1});
-        m_ready.notify_one();
-    }
-    // False when nothing arrives within ten seconds.
-    bool Next(unsigned& message, std::intptr_t& param1) {
-        std::unique_lock lock(m_mutex);
-        if (!m_ready.wait_for(lock, std::chrono::seconds(10), [&] { return !m_queue.empty(); }))
-            return false;
-        message = m_queue.front().first;
-        param1 = m_queue.front().second;
-        m_queue.pop_front();
-        return true;
-    }
-    bool Empty() {
-        std::lock_guard lock(m_mutex);
-        return m_queue.empty();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<std::pair<unsigned, std::intptr_t>> m_queue;
 };
 
 class StressWorker : public QueueThread<Request> {
@@ -114,7 +82,7 @@ TEST(QueueStress, EveryNotificationArrivesOnceInOrderWithItsOutcome) {
         }
     }
 
-    Pump pump;
+    WaitingNotifier pump;
     StressWorker worker;
     worker.Start(pump);
     int posted = 0;
@@ -148,10 +116,10 @@ TEST(QueueStress, EveryNotificationArrivesOnceInOrderWithItsOutcome) {
         }
         const int handle = 1 + static_cast<int>(random() % 4);
         for (int h = 0; h < handle && handled < posted; ++h) {
-            unsigned message = 0;
-            std::intptr_t ok = -1;
-            ASSERT_TRUE(pump.Next(message, ok)) << "notification " << handled << " missing";
-            ASSERT_EQ(message, QueueNotifier::kResultMessage);
+            const auto notification = pump.next(std::chrono::seconds(10));
+            ASSERT_TRUE(notification) << "notification " << handled << " missing";
+            ASSERT_EQ(notification->message, QueueNotifier::kResultMessage);
+            const std::intptr_t ok = notification->param1;
             const auto& item = worker.Front();
             const Expected& want = expected[handled];
             const bool right = ok == want.ok && item.param.sequence == handled &&
@@ -171,7 +139,7 @@ TEST(QueueStress, EveryNotificationArrivesOnceInOrderWithItsOutcome) {
     EXPECT_GT(overflows, 0);  // the script did fill the ring
     EXPECT_EQ(worker.Pending(), 0);
     worker.Stop();
-    EXPECT_TRUE(pump.Empty()) << "a notification arrived twice";
+    EXPECT_EQ(pump.queued(), 0u) << "a notification arrived twice";
     EXPECT_EQ(worker.Executed(), expectedExecuted);
     EXPECT_EQ(worker.History(), history);
 }

@@ -1,13 +1,15 @@
 #include "link/QueueThread.h"
 
 #include <condition_variable>
-#include <deque>
 #include <future>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "link/WaitingNotifier.h"
 
 namespace qc = queue_condition;
 
@@ -29,42 +31,9 @@ enum Code : std::int32_t {
     kActivity,        // sends the activity notification, then succeeds
 };
 
-// A notification as the page's window would receive it.
-struct Message {
-    unsigned message;
-    std::intptr_t param1;
-    std::thread::id thread;
-};
-
-// The test's message pump: the worker queues, the test thread takes.
-class PumpNotifier : public QueueNotifier {
-public:
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t) override {
-        std::lock_guard lock(m_mutex);
-        m_queue.push_back({message, param1, std::this_thread::get_id()});
-        m_ready.notify_all();
-    }
-
-    // The next notification; none within ten seconds fails the test.
-    std::optional<Message> Next() {
-        std::unique_lock lock(m_mutex);
-        if (!m_ready.wait_for(lock, std::chrono::seconds(10), [&] { return !m_queue.empty(); }))
-            return std::nullopt;
-        Message message = m_queue.front();
-        m_queue.pop_front();
-        return message;
-    }
-
-    std::size_t Queued() {
-        std::lock_guard lock(m_mutex);
-        return m_queue.size();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<Message> m_queue;
-};
+// How long the test's message pump waits for a notification before the
+// test fails.
+constexpr std::chrono::seconds kPumpLimit{10};
 
 class TestWorker : public QueueThread<TestParam> {
 public:
@@ -130,13 +99,13 @@ protected:
     // The page's side: waits for the next result notification, reads the
     // front slot and frees it.
     Result Handle() {
-        const std::optional<Message> message = m_pump.Next();
+        const auto message = m_pump.next(kPumpLimit);
         if (!message) {
             ADD_FAILURE() << "no notification";
             return {-1, 0, 0, {}};
         }
         EXPECT_EQ(message->message, QueueNotifier::kResultMessage);
-        EXPECT_NE(message->thread, std::this_thread::get_id());
+        EXPECT_NE(message->sender, std::this_thread::get_id());
         const auto& item = m_worker.Front();
         Result result{message->param1, item.code, item.param.output, item.error};
         m_worker.Pop();
@@ -152,7 +121,7 @@ protected:
         return {};
     }
 
-    PumpNotifier m_pump;
+    WaitingNotifier m_pump;
     TestWorker m_worker;
 };
 
@@ -166,7 +135,7 @@ TEST_F(QueueThreadTest, ExecutesInOrderAndNotifiesFromTheWorker) {
 
     EXPECT_EQ(Handle().output, 2);
     EXPECT_EQ(Handle().output, 4);
-    const std::optional<Message> lamp = m_pump.Next();
+    const auto lamp = m_pump.next(kPumpLimit);
     ASSERT_TRUE(lamp);
     EXPECT_EQ(lamp->message, QueueNotifier::kActivityMessage);
     EXPECT_EQ(lamp->param1, 1);
@@ -204,7 +173,7 @@ TEST_F(QueueThreadTest, BusyQueueRefusesOrDropsWithoutDisturbingThePendingReques
     const Result result = Handle();
     EXPECT_EQ(result.code, kWait);
     EXPECT_EQ(m_worker.Executed(), (std::vector<int>{kWait}));
-    EXPECT_EQ(m_pump.Queued(), 0u);
+    EXPECT_EQ(m_pump.queued(), 0u);
 }
 
 TEST_F(QueueThreadTest, BackgroundRequestsMakeNoOneWait) {
@@ -299,13 +268,13 @@ TEST_F(QueueThreadTest, StopFinishesTheQueuedRequestsFirst) {
     ASSERT_EQ(stopped.wait_for(std::chrono::seconds(10)), std::future_status::ready);
 
     EXPECT_EQ(m_worker.Executed(), (std::vector<int>{kWait, kDouble, kNoAnswer}));
-    EXPECT_EQ(m_pump.Queued(), 3u);
+    EXPECT_EQ(m_pump.queued(), 3u);
     EXPECT_EQ(m_worker.History() & 0b111u, 0b110u);
     m_worker.Stop();  // a second Stop does nothing
 }
 
 TEST(QueueThread, DestroyingAWorkerWaitsForItsRequest) {
-    PumpNotifier pump;
+    WaitingNotifier pump;
     std::thread opener;
     {
         TestWorker worker;
@@ -317,5 +286,5 @@ TEST(QueueThread, DestroyingAWorkerWaitsForItsRequest) {
         // The destructor returns only after both requests have run.
     }
     opener.join();
-    EXPECT_EQ(pump.Queued(), 2u);
+    EXPECT_EQ(pump.queued(), 2u);
 }
