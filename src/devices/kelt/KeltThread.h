@@ -10,16 +10,8 @@
 
 #include "comprt/ComPort.h"
 #include "devices/kelt/KeltBlocks.h"
+#include "devices/kelt/KeltFrames.h"
 #include "link/QueueThread.h"
-
-// The decoded answer of sub-command 23.
-struct KeltSignal {
-    double temperature = 0;  // °C
-    int flags = 0;           // bit 2: no signal; bits 0-1: quality
-    double frequency = 0;    // Hz; 0 when there is no signal
-    // Bits 1-2 equal 2: the transducer does not know the frequency.
-    bool frequencyUnknown() const { return (flags & 6) == 2; }
-};
 
 // One request slot of the Kelt worker.
 struct KeltCommon {
@@ -27,13 +19,13 @@ struct KeltCommon {
     // last adapter level command of automatic tuning.
     std::uint8_t sub = 0;
     // Short results: the amplitude, a voltage, type or temperature code, the
-    // temperature correction of sub-command 19 and 20, the firmware answer.
+    // temperature correction read or written, the firmware answer.
     // After a block read or write: the block's bytes.
     std::array<std::uint8_t, 146> data{};
     std::int32_t model = 0;  // model index 0 … 18
     // A block write's inputs as the page holds them; a block read's result.
     kelt::KeltBlockValues values;
-    // The result of sub-command 23.
+    // The result of kSignal.
     KeltSignal signal;
 };
 
@@ -48,40 +40,6 @@ enum RequestCode : std::int32_t {
     kPause = 4,
     kAutoTune = 5,
 };
-
-// Sub-commands of an exchange.
-enum Sub : std::uint8_t {
-    kAmplitude = 0,
-    kReadBlock1 = 1,
-    kWriteBlock1 = 2,
-    kBattery = 5,
-    kDeviceType = 8,
-    kFirmware = 9,
-    kLevel0 = 11,  // … kLevel0 + 3
-    kReadBlock2 = 16,
-    kWriteBlock2 = 17,
-    kReadCorrection = 19,
-    kWriteCorrection = 20,
-    kTemperature = 22,
-    kSignal = 23,
-    kReadBlock3 = 24,
-    kWriteBlock3 = 25,
-    kReadBlock4 = 27,
-    kWriteBlock4 = 28,
-    kReadBlock5 = 30,
-    kWriteBlock5 = 31,
-};
-
-inline constexpr const char* kExchangeError = "Ошибка обмена";
-inline constexpr const char* kChecksumError = "Ошибка контрольной суммы";
-inline constexpr const char* kAdapterModel0Only = "Адаптер поддерживает только КЕЛТ-ЧИ2-xxx";
-inline constexpr const char* kAdapterNo23 = "Адаптер не поддерживает КЕЛТ1(2)-ЧИ2.23-xxx";
-inline constexpr const char* kUnknownDevice = "Неизвестная версия прибора";
-inline constexpr const char* kWrongKelt = "Неправильный тип КЕЛТ";
-inline constexpr const char* kWrongDevice = "Неправильный тип прибора";
-
-// Decodes the 6-byte answer of sub-command 23 (checksum checked).
-KeltSignal DecodeSignal(std::span<const std::uint8_t, 6> answer);
 
 // The exchanges over an open port. Failures are UserErrors with the
 // protocol's texts; a busy transducer (echo 255 on the older protocol) fails
@@ -111,6 +69,11 @@ private:
     void StrictEcho(std::uint8_t sent);
     // Reads `count` bytes and checks the checksum of all but the last two.
     void ReadChecked(std::uint8_t* out, std::size_t count);
+    // Sends a write frame and reads it back as the transducer received it:
+    // the echo of the command byte (by the older protocol's rule for `sub`
+    // when `older`), then the rest, which must equal `expected`.
+    void SendAndCompare(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> expected, bool older,
+                        std::uint8_t sub);
     void Wait(int ms);
 
     comprt::ComPort& m_port;
@@ -125,7 +88,8 @@ public:
     KeltThread() = default;
     ~KeltThread() override;
 
-    // For tests: what the worker's waits do (a real sleep by default).
+    // What the worker's waits do (a real sleep by default): tests shorten
+    // them, the page makes them end at once when it closes. Set before Start.
     void setSleep(kelt::KeltLink::Sleep sleep) { m_sleep = std::move(sleep); }
 
 protected:
