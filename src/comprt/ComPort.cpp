@@ -204,15 +204,15 @@ void ComPort::Open(int index, std::uint32_t baud, std::uint32_t readTimeout) {
     Open(list.Name(static_cast<std::size_t>(index) - 1), baud, readTimeout, 0);
 }
 
-void ComPort::Open(std::uint8_t index, std::uint32_t baud, std::uint32_t readTotalConstant,
+void ComPort::Open(int index, std::uint32_t baud, std::uint32_t readTotalConstant,
                    std::uint32_t readTotalMultiplier, DtrControl dtr, RtsControl rts,
                    std::uint8_t stopBits) {
     const ComList& list = PortList();
-    if (index == 0 || index > list.Count()) {
+    if (index <= 0 || static_cast<std::size_t>(index) > list.Count()) {
         Close();
         return;
     }
-    OpenDevice(list.Name(index - 1u));
+    OpenDevice(list.Name(static_cast<std::size_t>(index) - 1));
     SetLine(baud, 0, stopBits, dtr, rts);
     m_timeouts = Timeouts{};
     m_timeouts.readTotalConstant = readTotalConstant;

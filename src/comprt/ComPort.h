@@ -147,11 +147,12 @@ public:
     // Index 0 or an index above the list's count: Close. Otherwise the named
     // variant with port index-1 of PortList() and no parity.
     void Open(int index, std::uint32_t baud, std::uint32_t readTimeout);
-    // Index 0 or above the count: Close. Otherwise port index-1 of
-    // PortList(), no parity, the given line controls and stop bits (0 one,
+    // Index 0 or below, or above the count: Close. Otherwise port index-1
+    // of PortList(), no parity, the given line controls and stop bits (0 one,
     // 2 two; one and a half is refused with 8 data bits), read total
-    // constant and multiplier, no other timeouts.
-    void Open(std::uint8_t index, std::uint32_t baud, std::uint32_t readTotalConstant,
+    // constant and multiplier, no other timeouts. The index is as wide as
+    // the list is long: the list holds up to 256 names.
+    void Open(int index, std::uint32_t baud, std::uint32_t readTotalConstant,
               std::uint32_t readTotalMultiplier, DtrControl dtr, RtsControl rts,
               std::uint8_t stopBits);
 

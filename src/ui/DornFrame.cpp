@@ -17,6 +17,7 @@
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
 #include "devices/dorn/Dorn.h"
+#include "devices/dorn/DornPageController.h"
 #include "devices/dorn/DornProtocol.h"
 #include "link/RegKey.h"
 
@@ -33,12 +34,14 @@ QStringList toQt(const std::vector<std::string>& items) {
 
 }  // namespace
 
-// The page's worker and the notifier that carries its results over to the
-// window thread: the worker thread only queues a call on the page, which the
-// event loop runs later; a call still queued when the page is gone is dropped.
+// The page's worker, the controller that posts to it, and the notifier that
+// carries its results over to the window thread: the worker thread only
+// queues a call on the page, which the event loop runs later; a call still
+// queued when the page is gone is dropped.
 class DornFrame::Worker final : public QueueNotifier {
 public:
-    explicit Worker(DornFrame& frame) : m_frame(&frame) {}
+    Worker(DornFrame& frame, DornPageState& state, Console& console)
+        : m_frame(&frame), m_controller(state, m_thread, console) {}
     ~Worker() override { m_thread.Stop(); }
 
     void Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) override {
@@ -50,16 +53,13 @@ public:
     }
 
     DornThread& thread() { return m_thread; }
+    DornPageController& controller() { return m_controller; }
 
 private:
     QPointer<DornFrame> m_frame;  // made on the window thread, copied by the worker
     DornThread m_thread;
+    DornPageController m_controller;
 };
-
-QWidget* CreateDevicePage(DeviceBase& device, Console& console, QWidget* parent) {
-    if (auto* dorn = dynamic_cast<Dorn*>(&device)) return new DornFrame(*dorn, console, parent);
-    return nullptr;
-}
 
 DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
     : QWidget(parent), m_device(device), m_state(device.page()), m_console(console) {
@@ -164,7 +164,7 @@ DornFrame::~DornFrame() {
         try {
             RegKey key;
             key.Open();
-            key.WriteInt(kPortValue, m_port->GetItemIndex());
+            key.WriteInt(kPortValue, m_worker ? m_worker->controller().port() : m_port->GetItemIndex());
         } catch (const std::exception& error) {
             m_console.message(error.what());
         }
@@ -172,7 +172,7 @@ DornFrame::~DornFrame() {
     // Stopping lets the requests already queued finish; their notifications
     // are dropped with the page.
     m_worker.reset();
-    SetBusy(false);
+    ShowBusyCursor(false);
 }
 
 void DornFrame::showEvent(QShowEvent* event) {
@@ -186,15 +186,13 @@ void DornFrame::Initialise() {
     try {
         RegKey key;
         key.Open();
-        m_worker = std::make_unique<Worker>(*this);
+        m_worker = std::make_unique<Worker>(*this, m_state, m_console);
         m_worker->thread().Start(*m_worker);
-        m_port->SetItemIndex(0);
         const int stored = key.ReadInt(kPortValue, 0);
-        // A stored item the list does not have leaves no port selected.
-        m_port->SetItemIndex(stored >= 0 && stored < m_port->count() ? stored : -1);
         key.Close();
+        // A stored item the list does not have leaves no port selected.
+        m_port->SetItemIndex(stored >= 0 && stored < m_port->count() ? stored : 0);
         cbPortChange();
-        UpdateControls();
     } catch (const std::exception& error) {
         m_console.message(error.what());
         UpdateControls();
@@ -219,41 +217,46 @@ void DornFrame::UpdateFromState() {
     m_updating = updating;
 }
 
+bool DornFrame::busy() const { return m_worker && m_worker->controller().busy(); }
+
 void DornFrame::UpdateControls() {
     const bool pulse = m_state.hasPulseOutput();
-    const bool port = m_port->GetItemIndex() > 0;
-    m_read->setEnabled(!m_busy && port && pulse);
-    m_write->setEnabled(!m_busy && port && pulse);
+    const bool busy = this->busy();
+    // Until the page is initialised there is no controller and no port.
+    const bool exchange = m_worker && m_worker->controller().canExchange();
+    if (m_worker) m_port->SetItemIndex(m_worker->controller().port());
+    m_read->setEnabled(exchange);
+    m_write->setEnabled(exchange);
     m_outTypeLabel->setVisible(pulse);
     m_outType->setVisible(pulse);
-    m_port->SetEnabled(!m_busy);
+    m_port->SetEnabled(!busy);
+    ShowBusyCursor(busy);
 }
 
-void DornFrame::SetBusy(bool busy) {
-    if (busy == m_busy) return;
-    m_busy = busy;
+void DornFrame::ShowBusyCursor(bool busy) {
+    if (busy == m_cursorBusy) return;
+    m_cursorBusy = busy;
     if (busy) {
         QApplication::setOverrideCursor(Qt::BusyCursor);
     } else {
         QApplication::restoreOverrideCursor();
     }
-    UpdateControls();
 }
 
-void DornFrame::Post(int code) {
+template <class Action>
+void DornFrame::Run(Action&& action) {
+    if (!m_worker) return;
     try {
-        m_worker->thread().Post(code, 0);
-        SetBusy(true);
+        action(m_worker->controller());
     } catch (const std::exception& error) {
         m_console.message(error.what());
     }
+    UpdateControls();
 }
 
 void DornFrame::cbPortChange() {
-    if (!m_worker) return;
     const int position = m_port->GetItemIndex();
-    m_worker->thread().Slot().port = static_cast<std::uint8_t>(position > 0 ? position : 0);
-    Post(dorn::kOpenPort);
+    Run([position](DornPageController& controller) { controller.cbPortChange(position); });
 }
 
 void DornFrame::cbDuChange() {
@@ -262,45 +265,17 @@ void DornFrame::cbDuChange() {
 }
 
 void DornFrame::bnWriteClick() {
-    if (!m_worker) return;
-    DornCommon& slot = m_worker->thread().Slot();
-    slot.A = m_state.a().value();
-    slot.B = m_state.b().value();
-    slot.du = m_state.du();
-    Post(dorn::kWriteCoefficients);
+    Run([](DornPageController& controller) { controller.bnWriteClick(); });
 }
 
 void DornFrame::bnReadClick() {
-    if (!m_worker) return;
-    m_worker->thread().Slot().du = m_state.du();
-    Post(dorn::kReadCoefficients);
+    Run([](DornPageController& controller) { controller.bnReadClick(); });
 }
 
 void DornFrame::HandleResult(bool ok) {
     if (!m_worker) return;
-    SetBusy(false);
-    auto& item = m_worker->thread().Front();
-    switch (item.code) {
-    case dorn::kOpenPort:
-        m_port->SetItemIndex(ok ? item.param.port : 0);
-        break;
-    case dorn::kWriteCoefficients:
-        m_console.message(ok ? "Параметры записаны" : item.error);
-        break;
-    case dorn::kReadCoefficients:
-        if (ok) {
-            m_console.message("Параметры считаны");
-            m_state.a().setValue(item.param.A);
-            m_state.b().setValue(item.param.B);
-        } else {
-            m_console.message(item.error);
-        }
-        break;
-    default:
-        break;
-    }
-    const int code = item.code;
+    // The fields the result fills repaint through the state's callback.
+    const int code = m_worker->controller().HandleResult(ok);
     UpdateControls();
-    m_worker->thread().Pop();
     emit resultHandled(code, ok);
 }

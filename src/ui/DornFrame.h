@@ -5,7 +5,6 @@
 #include <memory>
 
 class Console;
-class DeviceBase;
 class Dorn;
 class DornPageState;
 class QLabel;
@@ -14,17 +13,12 @@ class TDisComboBox;
 class TFloatEdit;
 class TIntEdit;
 
-// The device page of a document's tab 0: the Dorn page for Dorn documents;
-// null for the families whose pages do not exist yet. The page is a child
-// of `parent` and reports to `console`; it binds to the device model's page
-// state and starts its worker (opening the stored port) only when it is
-// first shown.
-QWidget* CreateDevicePage(DeviceBase& device, Console& console, QWidget* parent);
-
 // TDornFrame: port, factory number, pulse weight, diameter and the
 // coefficients A and B of a Dorn transducer, read from and written to the
 // transducer through the page's worker. A view over the model's
-// DornPageState: edits go into the state, state changes repaint the page.
+// DornPageState and the page's DornPageController: edits go into the state,
+// clicks and the port choice to the controller, the worker's notifications
+// to the controller on the window thread; state changes repaint the page.
 //
 // Busy while a request is pending: the port selector and both buttons are
 // disabled and the cursor is the busy one. Results go to the console
@@ -44,11 +38,13 @@ public:
 
     // Shows the page state in the controls.
     void UpdateFromState();
-    // Enabled states and visibility by port, model and busy state.
+    // The selected port, enabled states, visibility and cursor by the
+    // controller's port and busy state and the model.
     void UpdateControls();
-    bool busy() const { return m_busy; }
+    bool busy() const;
 
-    // The user's actions.
+    // The user's actions: the controls' values go to the controller; a
+    // refused request is written to the console.
     void cbPortChange();
     void cbDuChange();
     void bnWriteClick();
@@ -73,16 +69,18 @@ protected:
 
 private:
     class Worker;
-    void SetBusy(bool busy);
+    // Runs a handler of the controller; its failure goes to the console.
+    template <class Action>
+    void Run(Action&& action);
     void HandleResult(bool ok);
-    void Post(int code);
+    void ShowBusyCursor(bool busy);
 
     Dorn& m_device;
     DornPageState& m_state;
     Console& m_console;
-    std::unique_ptr<Worker> m_worker;
+    std::unique_ptr<Worker> m_worker;  // the worker and the controller over it
     bool m_initialised = false;
-    bool m_busy = false;
+    bool m_cursorBusy = false;
     bool m_updating = false;
 
     TDisComboBox* m_port = nullptr;

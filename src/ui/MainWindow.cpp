@@ -20,7 +20,7 @@
 #include <exception>
 
 #include "ConsoleView.h"
-#include "DornFrame.h"
+#include "CreateDevicePage.h"
 #include "HelpWindow.h"
 #include "LinesDialog.h"
 #include "MainDialogs.h"

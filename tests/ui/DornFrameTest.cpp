@@ -1,3 +1,4 @@
+#include "CreateDevicePage.h"
 #include "DornFrame.h"
 #include "components/DisComboBox.h"
 #include "components/FloatEdit.h"

@@ -16,7 +16,9 @@ struct DornCommon {
     double A = 0.0;         // input of a write, result of a read
     double B = 0.0;         // input of a write, result of a read
     std::int32_t du = 2;    // diameter code 2 … 11 (diameter position + 2)
-    std::uint8_t port = 0;  // port index of the open request (0 = none)
+    // Port index of the open request (0 = none). As wide as the port list
+    // is long: its 256th name must not wrap round to "no port".
+    std::int32_t port = 0;
 };
 
 namespace dorn {

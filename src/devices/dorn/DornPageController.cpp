@@ -1,0 +1,60 @@
+#include "devices/dorn/DornPageController.h"
+
+#include <algorithm>
+
+DornPageController::DornPageController(DornPageState& page, Queue& queue, Console& console)
+    : m_page(page), m_queue(queue), m_console(console) {}
+
+void DornPageController::cbPortChange(int position) {
+    m_port = std::max(position, 0);
+    DornCommon& slot = m_queue.Slot();
+    slot.port = m_port;
+    m_queue.Post(dorn::kOpenPort, 0);
+    m_busy = true;
+}
+
+void DornPageController::bnWriteClick() {
+    DornCommon& slot = m_queue.Slot();
+    slot.A = m_page.a().value();
+    slot.B = m_page.b().value();
+    slot.du = m_page.du();
+    m_queue.Post(dorn::kWriteCoefficients, 0);
+    m_busy = true;
+}
+
+void DornPageController::bnReadClick() {
+    m_queue.Slot().du = m_page.du();
+    m_queue.Post(dorn::kReadCoefficients, 0);
+    m_busy = true;
+}
+
+bool DornPageController::canExchange() const { return !m_busy && m_port > 0 && m_page.hasPulseOutput(); }
+
+std::int32_t DornPageController::HandleResult(bool success) {
+    Queue::QueueItem& item = m_queue.Front();
+    switch (item.code) {
+    case dorn::kOpenPort:
+        // An open failure is not logged: the selector going back to
+        // "-------" says it.
+        m_port = success ? item.param.port : 0;
+        break;
+    case dorn::kWriteCoefficients:
+        m_console.message(success ? kParametersWritten : item.error);
+        break;
+    case dorn::kReadCoefficients:
+        if (success) {
+            m_console.message(kParametersRead);
+            m_page.a().setValue(item.param.A);
+            m_page.b().setValue(item.param.B);
+        } else {
+            m_console.message(item.error);
+        }
+        break;
+    default:
+        break;
+    }
+    const std::int32_t code = item.code;
+    m_queue.Pop();
+    if (m_queue.Pending() == 0) m_busy = false;
+    return code;
+}
