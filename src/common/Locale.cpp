@@ -1,6 +1,5 @@
 #include "common/Locale.h"
 
-#include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
@@ -14,13 +13,6 @@ namespace {
 Locale& storage() {
     static Locale locale = Locale::fromSystem();
     return locale;
-}
-
-std::string trimBlanks(const std::string& text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && (text[b] == ' ' || text[b] == '\t')) ++b;
-    while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t')) --e;
-    return text.substr(b, e - b);
 }
 
 std::string formatTm(const std::string& format, const std::tm& tm) {
@@ -38,11 +30,19 @@ std::tm localTm(std::chrono::system_clock::time_point tp) {
 
 }  // namespace
 
-    if (const char* timeFmt = nl_langinfo_l(T_FMT, loc)) result.takeTimeFormat(timeFmt);
 Locale Locale::fromSystem() {
     Locale result;
     locale_t loc = newlocale(LC_ALL_MASK, "", static_cast<locale_t>(nullptr));
     if (loc == static_cast<locale_t>(nullptr)) return result;
+    const char* radix = nl_langinfo_l(RADIXCHAR, loc);
+    if (radix && radix[0] && !radix[1]) result.decimalSeparator = radix[0];
+    const char* dateFmt = nl_langinfo_l(D_FMT, loc);
+    if (dateFmt && *dateFmt) result.shortDateFormat = dateFmt;
+    if (const char* timeFmt = nl_langinfo_l(T_FMT, loc)) result.takeTimeFormat(timeFmt);
+    freelocale(loc);
+    return result;
+}
+
 void Locale::takeTimeFormat(const std::string& format) {
     if (format.empty()) return;
     std::string full;
@@ -76,14 +76,6 @@ void Locale::takeTimeFormat(const std::string& format) {
         }
     }
     shortTimeFormat = brief;
-}
-
-    const char* radix = nl_langinfo_l(RADIXCHAR, loc);
-    if (radix && radix[0] && !radix[1]) result.decimalSeparator = radix[0];
-    const char* dateFmt = nl_langinfo_l(D_FMT, loc);
-    if (dateFmt && *dateFmt) result.shortDateFormat = dateFmt;
-    freelocale(loc);
-    return result;
 }
 
 const Locale& Locale::current() { return storage(); }
@@ -173,50 +165,4 @@ std::string Locale::formatFixed(double value, int decimals) const {
     out += intPart;
     if (decimals > 0) out += decimalSeparator + fracPart;
     return out;
-}
-
-std::optional<double> Locale::parseDouble(const std::string& text) const {
-    std::string s = trimBlanks(text);
-    // Only this locale's separator counts as the decimal point.
-    for (char& c : s) {
-        if (c == decimalSeparator) {
-            c = '.';
-        } else if (c == '.' || c == ',') {
-            return std::nullopt;
-        }
-    }
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-    std::size_t mantissaDigits = 0;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissaDigits;
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++mantissaDigits;
-    }
-    if (mantissaDigits == 0) return std::nullopt;
-    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-        ++i;
-        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
-        std::size_t expDigits = 0;
-        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++expDigits;
-        if (expDigits == 0) return std::nullopt;
-    }
-    if (i != s.size()) return std::nullopt;
-    const char* begin = s.c_str();
-    if (*begin == '+') ++begin;
-    double value = 0.0;
-    const auto [ptr, ec] = std::from_chars(begin, s.c_str() + s.size(), value);
-    if (ec != std::errc() || ptr != s.c_str() + s.size() || !std::isfinite(value)) return std::nullopt;
-    return value;
-}
-
-std::optional<long long> Locale::parseInteger(const std::string& text) {
-    const std::string s = trimBlanks(text);
-    const char* begin = s.c_str();
-    const char* end = begin + s.size();
-    if (begin != end && *begin == '+') ++begin;
-    long long value = 0;
-    const auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (ec != std::errc() || ptr != end || begin == end) return std::nullopt;
-    return value;
 }

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <ctime>
-#include <optional>
 #include <string>
 
 // The user's regional settings as the program uses them: the decimal
@@ -14,12 +13,12 @@ struct Locale {
     std::string timeFormat = "%H:%M:%S";
     std::string shortTimeFormat = "%H:%M";
 
+    static Locale fromSystem();
     // Takes the system's time format (strftime form, as nl_langinfo gives
     // it): `timeFormat` is it with "%T" and "%r" spelled out, and
     // `shortTimeFormat` the same without the seconds. An empty format
     // changes nothing.
     void takeTimeFormat(const std::string& format);
-    static Locale fromSystem();
     static const Locale& current();
     static void setCurrent(const Locale& locale);
 
@@ -32,12 +31,6 @@ struct Locale {
     // first rounded to 15 significant digits; values of 15 or more integer
     // digits come in exponent form. Not-finite values give "NAN", "INF", "-INF".
     std::string formatFixed(double value, int decimals) const;
-
-    // Reads a number written with this locale's decimal separator (and an
-    // optional exponent); surrounding blanks are allowed. Nothing for a text
-    // that is not a number.
-    std::optional<double> parseDouble(const std::string& text) const;
-    static std::optional<long long> parseInteger(const std::string& text);
 };
 
 // Replaces the current locale for the lifetime of the object (tests).

@@ -6,21 +6,6 @@
 
 #include "common/Locale.h"
 
-std::optional<double> parseUserNumber(const std::string& text) {
-    const Locale& locale = Locale::current();
-    std::string s = text;
-    std::size_t pos = s.find(',');
-    if (pos == std::string::npos) pos = s.find('.');
-    if (pos != std::string::npos) s[pos] = locale.decimalSeparator;
-    return locale.parseDouble(s);
-}
-
-std::optional<double> parseCommaNumber(const std::string& text) {
-    Locale comma = Locale::current();
-    comma.decimalSeparator = ',';
-    return comma.parseDouble(text);
-}
-
 // ---- IntField ----
 
 IntField::IntField(int min, int max, int value) : m_min(min), m_max(std::max(min, max)), m_value(min) {
@@ -58,7 +43,7 @@ std::string IntField::text() const {
 }
 
 bool IntField::setText(const std::string& text) {
-    const std::optional<long long> v = m_fromText ? m_fromText(text) : Locale::parseInteger(text);
+    const std::optional<long long> v = m_fromText ? m_fromText(text) : parseUserInteger(text);
     if (!v) return false;
     setValue(*v);
     return true;

@@ -5,18 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "common/NumberText.h"
+
 // Toolkit-free values of a device page. The page state owns its fields and
 // hears about every change they make, so a view can repaint after
 // `changeCount()` moved or after its callback ran.
-
-// Reads a number the user typed into a numeric edit: the first "," (or, if
-// there is none, the first ".") stands for the regional decimal separator, so
-// both "1,5" and "1.5" read whatever the separator is.
-std::optional<double> parseUserNumber(const std::string& text);
-
-// Reads a number written with a decimal comma whatever the regional
-// separator is (the pulse-weight items "0,001" of the transducer pages).
-std::optional<double> parseCommaNumber(const std::string& text);
 
 // An integer edit with limits: values are clamped to Min … Max as they come in.
 class IntField {
@@ -40,7 +33,8 @@ public:
 
     // The value as the edit shows it.
     std::string text() const;
-    // Takes typed text; false, with the value kept, when it is not a number.
+    // Takes typed text (read by parseUserInteger unless the text form says
+    // otherwise); false, with the value kept, when it is not wholly a number.
     bool setText(const std::string& text);
 
     // Replace the decimal text form (an edit that shows, say, half degrees as degrees).
@@ -81,7 +75,8 @@ public:
 
     // Fixed-point text with `digits()` decimals and the regional separator.
     std::string text() const;
-    // Takes typed text ("," or "."); false, with the value kept, when unreadable.
+    // Takes typed text (read by parseUserNumber: "," or "."); false, with the
+    // value kept, when it is not wholly a number.
     bool setText(const std::string& text);
 
 private:

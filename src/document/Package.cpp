@@ -6,6 +6,7 @@
 
 #include "common/Locale.h"
 #include "common/MathError.h"
+#include "common/NumberText.h"
 
 namespace {
 
@@ -180,27 +181,19 @@ void Package<T>::setCellText(int row, int col, const std::string& text) {
     const int id = columnField(col);
     void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), id);
     if (!p) return;
-    const Locale& loc = Locale::current();
-    // Either separator is accepted: the first "," (or, without one, the first
-    // ".") becomes the locale's separator.
-    std::string normalised = text;
-    std::size_t sep = normalised.find(',');
-    if (sep == std::string::npos) sep = normalised.find('.');
-    if (sep != std::string::npos) normalised[sep] = loc.decimalSeparator;
-
+    // The whole text decides ("," and "." both serve as the separator); a
+    // text that is not wholly a number leaves the entry as it was.
     switch (FieldInfo(id).kind) {
         case FieldKind::Double: {
-            const auto v = loc.parseDouble(normalised);
-            if (!v) throw UserError("'" + normalised + "' is not a valid floating point value");
+            const auto v = parseUserNumber(text);
+            if (!v) throw UserError("'" + text + "' is not a valid floating point value");
             std::memcpy(p, &*v, sizeof(double));
             break;
         }
         case FieldKind::Int32: {
-            const auto v = Locale::parseInteger(normalised);
-            if (!v || *v < INT32_MIN || *v > INT32_MAX)
-                throw UserError("'" + normalised + "' is not a valid integer value");
-            const std::int32_t i = static_cast<std::int32_t>(*v);
-            std::memcpy(p, &i, sizeof i);
+            const auto v = parseUserInt32(text);
+            if (!v) throw UserError("'" + text + "' is not a valid integer value");
+            std::memcpy(p, &*v, sizeof(std::int32_t));
             break;
         }
         case FieldKind::Bool: break;

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/AtomicFile.h"
 #include "common/MathError.h"
 #include "common/WinError.h"
 #include "document/Document.h"
-#include "files/AtomicFile.h"
 #include "common/BinaryIo.h"
 
 namespace files {

@@ -9,10 +9,10 @@
 #include <locale>
 #include <sstream>
 
+#include "common/AtomicFile.h"
 #include "common/Locale.h"
 #include "devices/DeviceBase.h"
 #include "document/PackageBase.h"
-#include "files/AtomicFile.h"
 #include "files/Cp1251.h"
 
 namespace files {

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <fstream>
 
+#include "common/AtomicFile.h"
 #include "common/Locale.h"
 #include "common/MathError.h"
 #include "common/WinError.h"
 #include "document/PackageBase.h"
-#include "files/AtomicFile.h"
 
 namespace files {
 

@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/AtomicFile.h"
 #include "common/MathError.h"
 #include "common/WinError.h"
 
@@ -89,18 +90,8 @@ Store Load(const std::string& location) {
     return store;
 }
 
-void WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) comprt::ThrowLastError();
-        done += static_cast<std::size_t>(n);
-    }
-}
-
-// Writes the store into a new file beside the old one and renames it over
-// the old one, so that a failure at any point leaves the old file whole.
+// Replaces the file as a whole, so that a failure at any point leaves the
+// old file whole. A new file is for the user alone.
 void Save(const std::string& location, const Store& store) {
     const fs::path target(location);
     std::error_code error;
@@ -109,30 +100,11 @@ void Save(const std::string& location, const Store& store) {
         if (error) throw win_error(static_cast<std::uint32_t>(error.value()));
     }
     if (store.damaged) {
-        // Keep what could not be read for the user to look at.
-        fs::rename(target, location + ".damaged", error);
+        // Keep what could not be read for the user to look at; the file
+        // itself stays in place until its replacement has been written.
+        fs::copy_file(target, location + ".damaged", fs::copy_options::overwrite_existing, error);
     }
-    const std::string temporary = location + ".new-" + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) comprt::ThrowLastError();
-    try {
-        WriteAll(fd, store.root.dump(2) + "\n");
-        if (::fsync(fd) != 0) comprt::ThrowLastError();
-        if (::close(fd) != 0) {
-            const int code = errno;
-            ::unlink(temporary.c_str());
-            throw win_error(static_cast<std::uint32_t>(code));
-        }
-    } catch (...) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        throw;
-    }
-    if (::rename(temporary.c_str(), location.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(temporary.c_str());
-        throw win_error(static_cast<std::uint32_t>(code));
-    }
+    ReplaceFile(location, store.root.dump(2) + "\n", 0600);
 }
 
 // Held for one read-modify-write of the file: an exclusive flock on

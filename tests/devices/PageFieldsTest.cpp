@@ -88,12 +88,20 @@ TEST(Selector, PositionOutsideTheItemsSelectsNothingOrIsClamped) {
     EXPECT_EQ(s.index(), -1);
 }
 
-TEST(ParseCommaNumber, ReadsTheWeightItemsInEveryLocale) {
+TEST(FieldText, ATextThatIsANumberOnlyUpToSomePointKeepsTheValue) {
+    // What a person leaves in a field after typing on from a number: each
+    // starts with a number that the field must not take.
+    const char* kPrefixes[] = {"0,2x", "1 000", "0x10", "1,5.3", "1e400", "inf", "nan", "2e"};
     for (const char sep : {'.', ','}) {
         ScopedLocale locale(withSeparator(sep));
-        EXPECT_EQ(parseCommaNumber("0,001"), 0.001);
-        EXPECT_EQ(parseCommaNumber("1"), 1.0);
-        EXPECT_EQ(parseCommaNumber(""), std::nullopt);
+        FloatField decimal(-1e300, 1e300, 7.0, 2);
+        IntField whole(-1000000, 1000000, 7);
+        for (const char* text : kPrefixes) {
+            EXPECT_FALSE(decimal.setText(text)) << text;
+            EXPECT_EQ(decimal.value(), 7.0) << text;
+            EXPECT_FALSE(whole.setText(text)) << text;
+            EXPECT_EQ(whole.value(), 7) << text;
+        }
     }
 }
 

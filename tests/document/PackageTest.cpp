@@ -117,8 +117,11 @@ TEST_P(CellText, ShowsAndAcceptsNumbersInTheUserLocale) {
         EXPECT_EQ(p->entries[0].t, 2.5) << typed;
     }
     EXPECT_EQ(p->cellText(0, tCol), "2" + sep + "50");
-    EXPECT_THROW(p->setCellText(0, tCol, "abc"), UserError);
-    EXPECT_EQ(p->entries[0].t, 2.5);
+    // Texts that are numbers only up to some point, and numbers no entry holds.
+    for (const char* typed : {"abc", "1 000", "0x10", "1,5.3", "1e400", "inf", "-INF", "nan", ""}) {
+        EXPECT_THROW(p->setCellText(0, tCol, typed), UserError) << typed;
+        EXPECT_EQ(p->entries[0].t, 2.5) << typed;
+    }
 
     p->setCellText(0, nCol, "101");
     EXPECT_EQ(p->entries[0].pulses1, 101);

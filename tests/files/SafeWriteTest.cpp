@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "FileBytes.h"
+#include "support/FileSizeCap.h"
 #include "common/Console.h"
 #include "document/Document.h"
 #include "files/DocumentFile.h"
@@ -39,27 +38,6 @@ protected:
         ASSERT_TRUE(doc.create(5));
         doc.addPackage(PackageType::Calibration, Method::Volume)->addEntry();
     }
-};
-
-// Ignores SIGXFSZ and caps the size of files this process writes, for one
-// scope: a write beyond the cap fails with EFBIG as a full disk would fail.
-class FileSizeCap {
-public:
-    explicit FileSizeCap(rlim_t bytes) {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit cap = m_old;
-        cap.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &cap);
-    }
-    ~FileSizeCap() {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
 };
 
 TEST_F(SafeWriteTest, AWriteThatFailsHalfwayLeavesTheOldFileIntact) {

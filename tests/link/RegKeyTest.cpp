@@ -1,9 +1,11 @@
 #include "link/RegKey.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "common/WinError.h"
+#include "support/FileSizeCap.h"
 
 namespace fs = std::filesystem;
 
@@ -32,6 +35,12 @@ protected:
     void WriteFile(const std::string& text) {
         fs::create_directories(m_file.parent_path());
         std::ofstream(m_file) << text;
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(m_file.parent_path())) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     std::string FileText() {
         std::ifstream in(m_file);
@@ -149,14 +158,28 @@ TEST_F(RegKeyTest, FailedWriteLeavesTheOldFileWhole) {
     RegKey key;
     key.Open();
     key.WriteInt("DornComPort", 3);
+    key.WriteString("Columns", std::string(300, 'x'));
     const std::string before = FileText();
-    // A directory where the new file would go makes the write fail.
-    const std::string temporary = m_file.string() + ".new-" + std::to_string(::getpid());
-    fs::create_directories(temporary);
-    EXPECT_THROW(key.WriteInt("DornComPort", 4), win_error);
+    const auto folder = Names();
+    {
+        // The new file cannot grow as large as the old one, as on a full disk.
+        FileSizeCap cap(before.size() / 2);
+        EXPECT_THROW(key.WriteInt("DornComPort", 4), win_error);
+    }
     EXPECT_EQ(FileText(), before);
+    EXPECT_EQ(Names(), folder) << "no new file is left behind";
     EXPECT_EQ(key.ReadInt("DornComPort", 0), 3);
-    fs::remove_all(temporary);
+    key.WriteInt("DornComPort", 4);
+    EXPECT_EQ(key.ReadInt("DornComPort", 0), 4);
+}
+
+TEST_F(RegKeyTest, ANewSettingsFileIsForTheUserAlone) {
+    const mode_t mask = ::umask(022);
+    RegKey key;
+    key.Open();
+    key.WriteInt("DornComPort", 1);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(m_file).permissions() & fs::perms::mask, fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(RegKeyTest, UnreadableSettingsAreASystemError) {

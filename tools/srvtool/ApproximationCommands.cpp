@@ -8,7 +8,7 @@
 #include "approximation/Chart.h"
 #include "approximation/Commands.h"
 #include "approximation/LinesTable.h"
-#include "common/Locale.h"
+#include "common/NumberText.h"
 #include "common/MathError.h"
 #include "document/Document.h"
 
@@ -33,7 +33,7 @@ std::vector<int> parseSections(const std::string& text) {
     std::stringstream in(text);
     std::string item;
     while (std::getline(in, item, ',')) {
-        const auto value = Locale::parseInteger(item);
+        const auto value = parseUserInteger(item);
         if (!value || *value < 1 || *value > INT32_MAX)
             throw UserError("--sections: \"" + item + "\" is not a section number (1, 2, …)");
         sections.push_back(static_cast<int>(*value));

@@ -5,10 +5,10 @@
 
 #include <optional>
 
-#include "common/Locale.h"
+#include "common/AtomicFile.h"
+#include "common/NumberText.h"
 #include "common/MathError.h"
 #include "document/Document.h"
-#include "files/AtomicFile.h"
 #include "files/DocumentFile.h"
 #include "files/JsonDocument.h"
 #include "files/Report.h"
@@ -27,7 +27,7 @@ void saveDocument(const std::string& path, Document& doc) {
         files::WriteDocument(path, doc);
     } else if (isJsonPath(path)) {
         doc.tabChanged();
-        files::ReplaceFile(path, files::DocumentToJson(doc).dump(2) + "\n");
+        ReplaceFile(path, files::DocumentToJson(doc).dump(2) + "\n");
     } else {
         throw UserError(path + ": the output must be a .srv or a .json file");
     }
@@ -64,7 +64,7 @@ std::vector<int> columnList(const std::string& text, const PackageBase& package,
         if (item == "skip") {
             columns.push_back(files::kSkipColumn);
         } else {
-            const auto k = Locale::parseInteger(item);
+            const auto k = parseUserInteger(item);
             if (!k || *k < 0 || *k >= offered)
                 throw UserError("column '" + item + "': the package offers the columns 0 … " +
                                 std::to_string(offered - 1) + " and skip");

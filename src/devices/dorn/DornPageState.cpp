@@ -42,4 +42,4 @@ void DornPageState::selectWeight(int index) {
     changed();
 }
 
-double DornPageState::pulseWeight() const { return parseCommaNumber(m_weight.text()).value_or(0.0); }
+double DornPageState::pulseWeight() const { return parseUserNumber(m_weight.text()).value_or(0.0); }

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "common/Console.h"
-#include "common/Locale.h"
+#include "common/NumberText.h"
 #include "devices/Bytes.h"
 
 namespace {
@@ -95,7 +95,7 @@ void Kelt::SetLines(const files::Lines& lines, int /*negative*/) {
 }
 
 void Kelt::GetIdent(Ident& ident) const {
-    const std::optional<long long> serial = Locale::parseInteger(m_page->serialText());
+    const std::optional<long long> serial = parseUserInteger(m_page->serialText());
     const bool fits = serial && *serial >= 0 && *serial <= std::numeric_limits<std::uint32_t>::max();
     ident.serial = fits ? static_cast<std::uint32_t>(*serial) : 0;
     ident.du = static_cast<std::uint8_t>(m_page->du());

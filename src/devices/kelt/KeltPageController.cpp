@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/Locale.h"
+#include "common/NumberText.h"
 #include "common/MathError.h"
 #include "devices/Ident.h"
 
@@ -117,7 +118,7 @@ kelt::KeltBlockValues KeltPageController::WriteInputs(const KeltPageState& page)
         v.temperatureCorrection = page.temperatureCorrection().value();
         v.frequencyOutput = std::max(page.outputType().index(), 0);
         if (m >= 12) {
-            const auto number = Locale::parseInteger(page.serialText());
+            const auto number = parseUserInteger(page.serialText());
             v.factoryNumber = number && *number >= 0 && *number <= 0xFFFFFFFFLL ? static_cast<std::uint32_t>(*number) : 0;
             // Their check boxes are never shown: both stay enabled.
             v.disableRestore = false;

@@ -157,7 +157,7 @@ void KeltPageState::restoreWeight(int index) {
     changed();
 }
 
-double KeltPageState::pulseWeight() const { return parseCommaNumber(m_weight.text()).value_or(0.0); }
+double KeltPageState::pulseWeight() const { return parseUserNumber(m_weight.text()).value_or(0.0); }
 
 void KeltPageState::setDisableRestore(bool on) {
     m_disableRestore = on;

@@ -6,7 +6,7 @@
 #include <span>
 
 #include "common/Console.h"
-#include "common/Locale.h"
+#include "common/NumberText.h"
 #include "devices/Bytes.h"
 
 using rv::CalibrationBlock;
@@ -78,7 +78,7 @@ void RVx2::SetLines(const files::Lines& lines, int negative) {
 }
 
 void RVx2::GetIdent(Ident& ident) const {
-    const std::optional<long long> serial = Locale::parseInteger(m_page->serial());
+    const std::optional<long long> serial = parseUserInteger(m_page->serial());
     const bool fits = serial && *serial >= 0 && *serial <= std::numeric_limits<std::uint32_t>::max();
     ident.serial = fits ? static_cast<std::uint32_t>(*serial) : 0;
     ident.du = static_cast<std::uint8_t>(rv::diameterIndexToCode(m_page->diameter().index()));
@@ -122,7 +122,7 @@ std::string RVx2::Name() const {
     }
     // The meter keeps gпор as float32: a value typed exactly as the
     // threshold compares after that rounding.
-    const float gpor = static_cast<float>(rv::readNumber(m_page->loLimit()).value_or(0.0));
+    const float gpor = static_cast<float>(parseUserNumber(m_page->loLimit()).value_or(0.0));
     const std::optional<double> threshold = classThreshold(m_page->diameter().index());
     const bool classB = threshold && static_cast<double>(gpor) > *threshold;
     return name + (classB ? "Б" : "А");

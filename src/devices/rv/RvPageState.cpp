@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/Locale.h"
+#include "common/NumberText.h"
 #include "common/MathError.h"
 
 namespace rv {
@@ -29,24 +30,7 @@ std::string withRegionalSeparator(std::string text) {
     return text;
 }
 
-std::optional<std::int32_t> readInt32(const std::string& text) {
-    const std::optional<long long> v = Locale::parseInteger(text);
-    if (!v || *v < std::numeric_limits<std::int32_t>::min() || *v > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    return static_cast<std::int32_t>(*v);
-}
-
 }  // namespace
-
-std::optional<double> readNumber(const std::string& text) {
-    const Locale& locale = Locale::current();
-    const char from = locale.decimalSeparator == ',' ? '.' : ',';
-    const char to = locale.decimalSeparator == ',' ? ',' : '.';
-    std::string s = text;
-    for (char& c : s)
-        if (c == from) c = to;
-    return locale.parseDouble(s);
-}
 
 std::string formatG(double value) {
     char buf[64];
@@ -123,7 +107,7 @@ void RvPageState::setNoFilterThreshold(bool on) {
 
 OutputsBlock RvPageState::readOutputs(bool strict) const {
     OutputsBlock block;
-    std::optional<double> weight = readNumber(m_weightText);
+    std::optional<double> weight = parseUserNumber(m_weightText);
     if (!weight) {
         if (strict) throw UserError("Необходимо указать цену импульса");
         weight = 0.001;
@@ -204,7 +188,7 @@ CalibrationBlock RvPageState::readGrid(CalibrGrid g) {
     CalibrationBlock block;
     bool unreadable = false;
     const auto number = [&](int row, int col) {
-        const std::optional<double> v = readNumber(cell(g, row, col));
+        const std::optional<double> v = parseUserNumber(cell(g, row, col));
         if (!v) unreadable = true;
         return static_cast<float>(v.value_or(0.0));
     };
@@ -213,13 +197,13 @@ CalibrationBlock RvPageState::readGrid(CalibrGrid g) {
         block.b[static_cast<std::size_t>(i)] = number(i + 1, kBCol);
     }
     for (int i = 0; i < CalibrationBlock::kBounds; ++i) {
-        const std::optional<std::int32_t> code = readInt32(cell(g, i + 1, kCodeCol));
+        const std::optional<std::int32_t> code = parseUserInt32(cell(g, i + 1, kCodeCol));
         if (!code) unreadable = true;
         block.upper[static_cast<std::size_t>(i)] = code.value_or(0);
     }
     if (g == CalibrGrid::Direct) {
-        const std::optional<double> lo = readNumber(m_loLimit);
-        const std::optional<double> hi = readNumber(m_hiLimit);
+        const std::optional<double> lo = parseUserNumber(m_loLimit);
+        const std::optional<double> hi = parseUserNumber(m_hiLimit);
         if (lo && hi) {
             block.gpor = static_cast<float>(*lo);
             block.gmax = static_cast<float>(*hi);
@@ -256,6 +240,6 @@ void RvPageState::setLastPulseCounter(std::int32_t counter) {
     changed();
 }
 
-double RvPageState::pulseWeight() const { return readNumber(m_weightText).value_or(0.0); }
+double RvPageState::pulseWeight() const { return parseUserNumber(m_weightText).value_or(0.0); }
 
 }  // namespace rv

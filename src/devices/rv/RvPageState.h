@@ -11,13 +11,8 @@
 
 namespace rv {
 
-// Reads a number typed on the RV page: "." and "," both stand for the
-// regional decimal separator. Nothing when the text is not a number.
-std::optional<double> readNumber(const std::string& text);
 // "%g" with the regional decimal separator.
 std::string formatG(double value);
-
-enum class CalibrGrid { Direct, Reverse };
 
 // The values of the RV page that the device model and the documents use:
 // serial number and diameter, the outputs group, the two calibration grids

@@ -1,4 +1,4 @@
-#include "files/AtomicFile.h"
+#include "common/AtomicFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -11,8 +11,6 @@
 #include <random>
 
 #include "common/WinError.h"
-
-namespace files {
 
 namespace {
 
@@ -38,11 +36,13 @@ std::string resolveTarget(const std::string& path) {
 
 }  // namespace
 
-AtomicFile::AtomicFile(const std::string& path) : m_target(resolveTarget(path)) {
+AtomicFile::AtomicFile(const std::string& path, mode_t newFileMode) : m_target(resolveTarget(path)) {
     struct stat st {};
     const bool exists = ::stat(m_target.c_str(), &st) == 0;
     if (exists && S_ISDIR(st.st_mode)) fail(EISDIR);
 
+    // A name no other writer uses, even another thread of this program
+    // saving the same file.
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     const std::string folder = folderOf(m_target);
@@ -50,9 +50,7 @@ AtomicFile::AtomicFile(const std::string& path) : m_target(resolveTarget(path)) 
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_temp = folder + "/." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
                  std::to_string(random() & 0xFFFFF) + ".tmp";
-        // The mode passes through the umask as for any new file; a file that
-        // is replaced keeps its own permissions below.
-        m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : newFileMode);
         if (m_fd >= 0 || errno != EEXIST) break;
     }
     if (m_fd < 0) {
@@ -61,29 +59,37 @@ AtomicFile::AtomicFile(const std::string& path) : m_target(resolveTarget(path)) 
         fail(code);
     }
     if (exists && ::fchmod(m_fd, st.st_mode & 07777) != 0) {
-        // Not fatal: the document matters more than its permission bits.
+        // Not fatal: the content matters more than its permission bits.
     }
 }
 
 AtomicFile::~AtomicFile() { discard(); }
 
 void AtomicFile::discard() noexcept {
-    if (m_fd >= 0) ::close(m_fd);
+    // The descriptor is given up before close(): Linux releases it even when
+    // close() fails, so a second close could hit a descriptor that another
+    // thread has opened since.
+    const int fd = m_fd;
     m_fd = -1;
+    if (fd >= 0) ::close(fd);
     if (!m_temp.empty()) ::unlink(m_temp.c_str());
     m_temp.clear();
 }
 
+void AtomicFile::failAndDiscard(int code) {
+    discard();
+    fail(code);
+}
+
 void AtomicFile::write(std::string_view bytes) {
+    if (m_fd < 0) fail(EBADF);  // after a failure or a commit
     const char* p = bytes.data();
     std::size_t left = bytes.size();
     while (left > 0) {
         const ssize_t n = ::write(m_fd, p, left);
         if (n < 0) {
             if (errno == EINTR) continue;
-            const int code = errno;
-            discard();
-            fail(code);
+            failAndDiscard(errno);
         }
         p += n;
         left -= static_cast<std::size_t>(n);
@@ -91,25 +97,17 @@ void AtomicFile::write(std::string_view bytes) {
 }
 
 void AtomicFile::commit() {
-    if (::fsync(m_fd) != 0) {
-        const int code = errno;
-        discard();
-        fail(code);
-    }
-    const int closed = ::close(m_fd);
+    if (m_fd < 0) fail(EBADF);
+    if (::fsync(m_fd) != 0) failAndDiscard(errno);
+    // Closing can report a write error of its own (a network file system
+    // writes back late); the new file is then not trusted.
+    const int fd = m_fd;
     m_fd = -1;
-    if (closed != 0) {
-        const int code = errno;
-        discard();
-        fail(code);
-    }
-    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) {
-        const int code = errno;
-        discard();
-        fail(code);
-    }
+    if (::close(fd) != 0) failAndDiscard(errno);
+    if (::rename(m_temp.c_str(), m_target.c_str()) != 0) failAndDiscard(errno);
     m_temp.clear();
-    // The new name itself reaches the disk with the folder's entry.
+    // The new name reaches the disk with the folder's entry. The file is in
+    // place already, so a folder that cannot be flushed is no failure.
     const int dir = ::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
@@ -117,10 +115,8 @@ void AtomicFile::commit() {
     }
 }
 
-void ReplaceFile(const std::string& path, std::string_view bytes) {
-    AtomicFile file(path);
+void ReplaceFile(const std::string& path, std::string_view bytes, mode_t newFileMode) {
+    AtomicFile file(path, newFileMode);
     file.write(bytes);
     file.commit();
 }
-
-}  // namespace files
