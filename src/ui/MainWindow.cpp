@@ -395,6 +395,9 @@ void TMainForm::DestroyDevicePage() {
 // ---- file commands -------------------------------------------------------------
 
 bool TMainForm::SavePrompt() {
+    // The entry being edited takes its final text before the document is
+    // saved or goes away.
+    m_table->HideEditor();
     if (!m_doc.isOpen()) return true;
     switch (m_dialogs->askSave(this)) {
     case SaveAnswer::Yes:
@@ -408,6 +411,7 @@ bool TMainForm::SavePrompt() {
 }
 
 bool TMainForm::Save() {
+    m_table->HideEditor();
     if (!m_doc.isOpen()) return false;
     if (m_doc.fileName().empty()) return SaveAs();
     files::WriteDocument(m_doc.fileName(), m_doc);
@@ -415,6 +419,7 @@ bool TMainForm::Save() {
 }
 
 bool TMainForm::SaveAs() {
+    m_table->HideEditor();
     DeviceBase* device = m_doc.device();
     if (!device) return false;
     Ident ident;
@@ -440,6 +445,7 @@ bool TMainForm::CloseDocument() {
 }
 
 void TMainForm::ReadDocumentFile(const QString& path) {
+    m_table->HideEditor();
     const std::string name = path.toStdString();
     {
         // The file is read whole into a scratch document first: a damaged
@@ -545,6 +551,7 @@ void TMainForm::ActionDeletePackageExecute() {
         const int tab = CurrentTab();
         if (!CurrentPackage()) return;
         if (!m_dialogs->confirmDeletePackage(this, m_tabCaptions.value(tab))) return;
+        m_table->HideEditor();
         m_doc.deletePackage(tab - 1);
         RebuildTabs();
     });

@@ -1,19 +1,24 @@
 #include "components/DisComboBox.h"
 #include "components/FloatEdit.h"
+#include "components/GoodTable.h"
 #include "components/IntEdit.h"
 #include "components/NumEdit.h"
 #include "components/StatusBar.h"
 
 #include "common/Locale.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -48,12 +53,14 @@ private slots:
     void unreadableTextShowsMessageBox();
     void floatText_data();
     void floatText();
-    void floatParse_data();
-    void floatParse();
     void floatAccept_data();
     void floatAccept();
     void floatChangeValueHook();
     void floatDigitsWaitWhileFocused();
+    void enterInADialog_data();
+    void enterInADialog();
+    void windowShortcutsWinOverTheEdits_data();
+    void windowShortcutsWinOverTheEdits();
     void comboShowsNoSelectionWhileDisabled();
 
 private:
@@ -126,8 +133,12 @@ void EditsTest::intAccept_data() {
     QTest::newRow("letters") << "abc" << true << 5 << "5" << "Неправильное значение: \"abc\"";
     QTest::newRow("letters on leaving") << "x1" << false << 5 << "5" << "Неправильное значение: \"x1\"";
     QTest::newRow("empty") << "" << true << 5 << "5" << "Неправильное значение: \"\"";
-    // Typing took nine nines as 10 already; the tenth makes the text unreadable.
-    QTest::newRow("beyond 32 bits") << "9999999999" << true << 10 << "10" << "Неправильное значение: \"9999999999\"";
+    // Typing took the first digits (nine nines as 10) already; the whole
+    // text decides, so the edit goes back to its value from before.
+    QTest::newRow("beyond 32 bits") << "9999999999" << true << 5 << "5" << "Неправильное значение: \"9999999999\"";
+    QTest::newRow("digits then a letter") << "7x" << true << 5 << "5" << "Неправильное значение: \"7x\"";
+    QTest::newRow("a blank inside") << "1 0" << false << 5 << "5" << "Неправильное значение: \"1 0\"";
+    QTest::newRow("a fraction") << "3,5" << true << 5 << "5" << "Неправильное значение: \"3,5\"";
 }
 
 void EditsTest::intAccept() {
@@ -346,49 +357,37 @@ void EditsTest::floatText() {
     QCOMPARE(edit.text(), text);
 }
 
-void EditsTest::floatParse_data() {
-    QTest::addColumn<char>("separator");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("reads");
-    QTest::addColumn<double>("value");
-    QTest::newRow("point with point separator") << '.' << "1.5" << true << 1.5;
-    QTest::newRow("comma with point separator") << '.' << "1,5" << true << 1.5;
-    QTest::newRow("point with comma separator") << ',' << "1.5" << true << 1.5;
-    QTest::newRow("comma with comma separator") << ',' << "1,5" << true << 1.5;
-    QTest::newRow("exponent") << ',' << "-2.5e3" << true << -2500.0;
-    QTest::newRow("two separators") << '.' << "1,5.3" << false << 0.0;
-    QTest::newRow("letters") << '.' << "abc" << false << 0.0;
-    QTest::newRow("too large for a double") << '.' << "1e999" << false << 0.0;
-}
-
-void EditsTest::floatParse() {
-    QFETCH(char, separator);
-    QFETCH(QString, text);
-    QFETCH(bool, reads);
-    QFETCH(double, value);
-    ScopedLocale locale(withSeparator(separator));
-    const auto parsed = TFloatEdit::ParseValue(text);
-    QCOMPARE(parsed.has_value(), reads);
-    if (reads) QCOMPARE(*parsed, value);
-}
-
 void EditsTest::floatAccept_data() {
+    QTest::addColumn<char>("separator");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("message");
-    QTest::newRow("comma") << "0,5" << 0.5 << "0.50" << "";
-    QTest::newRow("point") << "0.25" << 0.25 << "0.25" << "";
-    QTest::newRow("above the maximum") << "12" << 10.0 << "10.00" << "";
-    QTest::newRow("letters") << "abc" << 2.0 << "2.00" << "Неправильное значение: \"abc\"";
+    QTest::newRow("comma, point locale") << '.' << "0,5" << 0.5 << "0.50" << "";
+    QTest::newRow("point, point locale") << '.' << "0.25" << 0.25 << "0.25" << "";
+    QTest::newRow("comma, comma locale") << ',' << "0,5" << 0.5 << "0,50" << "";
+    QTest::newRow("point, comma locale") << ',' << "0.25" << 0.25 << "0,25" << "";
+    QTest::newRow("exponent") << ',' << "2.5e-1" << 0.25 << "0,25" << "";
+    QTest::newRow("above the maximum") << '.' << "12" << 10.0 << "10.00" << "";
+    QTest::newRow("letters") << '.' << "abc" << 2.0 << "2.00" << "Неправильное значение: \"abc\"";
+    // Texts that typing took in part: each begins with a number that the
+    // edit must not keep.
+    QTest::newRow("a letter after a number") << ',' << "0,2x" << 2.0 << "2,00" << "Неправильное значение: \"0,2x\"";
+    QTest::newRow("two separators") << '.' << "1,5.3" << 2.0 << "2.00" << "Неправильное значение: \"1,5.3\"";
+    QTest::newRow("a blank inside") << '.' << "1 000" << 2.0 << "2.00" << "Неправильное значение: \"1 000\"";
+    QTest::newRow("hexadecimal") << '.' << "0x10" << 2.0 << "2.00" << "Неправильное значение: \"0x10\"";
+    QTest::newRow("too large for a double") << '.' << "1e400" << 2.0 << "2.00" << "Неправильное значение: \"1e400\"";
+    QTest::newRow("infinity") << '.' << "inf" << 2.0 << "2.00" << "Неправильное значение: \"inf\"";
+    QTest::newRow("not a number") << '.' << "nan" << 2.0 << "2.00" << "Неправильное значение: \"nan\"";
 }
 
 void EditsTest::floatAccept() {
+    QFETCH(char, separator);
     QFETCH(QString, typed);
     QFETCH(double, value);
     QFETCH(QString, text);
     QFETCH(QString, message);
-    ScopedLocale locale(withSeparator('.'));
+    ScopedLocale locale(withSeparator(separator));
     auto* edit = place(new TFloatEdit(m_window.get()));
     edit->SetDigits(2);
     edit->SetMin(0);
@@ -441,6 +440,126 @@ void EditsTest::floatDigitsWaitWhileFocused() {
     QCOMPARE(edit->text(), QString("1.5000"));
     edit->SetSignificant(true);
     QCOMPARE(edit->text(), QString("1.5"));
+}
+
+void EditsTest::enterInADialog_data() {
+    QTest::addColumn<bool>("decimal");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<double>("value");
+    QTest::newRow("whole number read") << false << "7" << true << 7.0;
+    QTest::newRow("whole number unreadable") << false << "7x" << false << 3.0;
+    QTest::newRow("decimal read") << true << "2,5" << true << 2.5;
+    QTest::newRow("decimal unreadable") << true << "2,5x" << false << 3.0;
+}
+
+void EditsTest::enterInADialog() {
+    QFETCH(bool, decimal);
+    QFETCH(QString, typed);
+    QFETCH(bool, closes);
+    QFETCH(double, value);
+    ScopedLocale locale(withSeparator('.'));
+    QDialog dialog;
+    auto* layout = new QVBoxLayout(&dialog);
+    TNumEdit* edit = nullptr;
+    std::function<double()> valueOf;
+    if (decimal) {
+        auto* d = new TFloatEdit(&dialog);
+        d->SetDigits(1);
+        d->SetValue(3);
+        valueOf = [d] { return d->Value(); };
+        edit = d;
+    } else {
+        auto* i = new TIntEdit(&dialog);
+        i->SetValue(3);
+        valueOf = [i] { return double(i->Value()); };
+        edit = i;
+    }
+    auto* ok = new QPushButton(QStringLiteral("OK"), &dialog);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    layout->addWidget(edit);
+    layout->addWidget(ok);
+    dialog.show();
+    QApplication::setActiveWindow(&dialog);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, typed);
+    QTest::keyClick(edit, Qt::Key_Return);
+
+    QCOMPARE(valueOf(), value);
+    QCOMPARE(dialog.isVisible(), !closes);
+    QCOMPARE(dialog.result(), closes ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    if (!closes) {
+        // The text was reported, and the edit has the focus to correct it.
+        QCOMPARE(g_messages, QStringList{numedit::badValueText(typed)});
+        QVERIFY(edit->hasFocus());
+    } else {
+        QCOMPARE(g_messages, QStringList{});
+    }
+}
+
+void EditsTest::windowShortcutsWinOverTheEdits_data() {
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("key");
+    for (const char* edit : {"whole", "decimal", "table cell"}) {
+        QTest::addRow("Ctrl+A in the %s edit", edit) << QString::fromLatin1(edit) << int(Qt::Key_A);
+        QTest::addRow("Ctrl+E in the %s edit", edit) << QString::fromLatin1(edit) << int(Qt::Key_E);
+    }
+}
+
+void EditsTest::windowShortcutsWinOverTheEdits() {
+    QFETCH(QString, edit);
+    QFETCH(int, key);
+    // The window's commands, as the main window's "Аппроксимация" (Ctrl+A)
+    // and export (Ctrl+E).
+    auto* command = new QAction(QStringLiteral("Аппроксимация"), m_window.get());
+    command->setShortcut(QKeySequence(QKeyCombination(Qt::ControlModifier, Qt::Key(key))));
+    m_window->addAction(command);
+    QSignalSpy triggered(command, &QAction::triggered);
+
+    QLineEdit* line = nullptr;
+    if (edit == QLatin1String("whole")) {
+        auto* e = place(new TIntEdit(m_window.get()));
+        e->SetValue(1234);
+        line = e;
+    } else if (edit == QLatin1String("decimal")) {
+        auto* e = place(new TFloatEdit(m_window.get()));
+        e->SetDigits(2);
+        e->SetValue(12.5);
+        line = e;
+    } else {
+        auto* table = place(new TGoodTable(m_window.get()));
+        table->setMinimumSize(200, 60);
+        table->SetColCount(1);
+        table->SetRowCount(1);
+        table->SetRow(0);
+        table->SetCol(0);
+        table->SetCells(0, 0, QStringLiteral("1234"));
+        table->ShowEditor();
+        line = table->Editor();
+    }
+    line->setFocus();
+    QVERIFY(line->hasFocus());
+    line->setCursorPosition(1);
+    const QString text = line->text();
+
+    QTest::keyClick(line, Qt::Key(key), Qt::ControlModifier);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(line->text(), text);
+    QCOMPARE(line->selectedText(), QString());
+    QCOMPARE(line->cursorPosition(), 1);
+
+    // A key no enabled command has stays the edit's: Ctrl+A selects all.
+    command->setEnabled(false);
+    QTest::keyClick(line, Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(triggered.count(), 1);
+    QCOMPARE(line->selectedText(), text);
+    // Typing is always the edit's.
+    line->setCursorPosition(line->text().size());
+    QTest::keyClick(line, Qt::Key_5);
+    QCOMPARE(line->text(), text + QLatin1Char('5'));
 }
 
 void EditsTest::comboShowsNoSelectionWhileDisabled() {

@@ -1,9 +1,7 @@
 #include "FloatEdit.h"
 
 #include "common/Locale.h"
-
-#include <QFocusEvent>
-#include <QKeyEvent>
+#include "common/NumberText.h"
 
 #include <algorithm>
 #include <cmath>
@@ -76,18 +74,6 @@ QString TFloatEdit::FormatValue(double value, int digits, bool significant) {
     return QString::fromStdString(text);
 }
 
-std::optional<double> TFloatEdit::ParseValue(const QString& text) {
-    QString s = text;
-    qsizetype at = s.indexOf(QLatin1Char(','));
-    if (at < 0) at = s.indexOf(QLatin1Char('.'));
-    const Locale& locale = Locale::current();
-    if (at >= 0) s[at] = QLatin1Char(locale.decimalSeparator);
-    const auto value = locale.parseDouble(s.toStdString());
-    // Huge exponents read as infinity; such a text is no value.
-    if (!value || !std::isfinite(*value)) return std::nullopt;
-    return value;
-}
-
 double TFloatEdit::Clamp(double v) const { return std::clamp(v, m_min, m_max); }
 
 void TFloatEdit::ChangeValue(double& value) {
@@ -137,55 +123,12 @@ void TFloatEdit::UpdateText() {
 }
 
 void TFloatEdit::Change(const QString& text) {
-    if (const auto value = ParseValue(text)) SetValueInvisible(*value);
+    if (const auto value = parseUserNumber(text.toStdString())) SetValueInvisible(*value);
 }
 
-void TFloatEdit::AcceptText() {
-    // The message box takes the focus away from the edit; that is no second accept.
-    if (m_accepting) return;
-    if (const auto value = ParseValue(text())) {
-        SetValue(*value);
-    } else {
-        m_accepting = true;
-        numedit::showMessage(this, numedit::badValueText(text()));
-        setFocus(Qt::OtherFocusReason);
-        UpdateText();
-        m_accepting = false;
-    }
-    m_saved = m_value;
-}
-
-void TFloatEdit::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        AcceptText();
-        break;
-    case Qt::Key_Escape:
-        SetValue(m_saved);
-        break;
-    default:
-        break;
-    }
-    TNumEdit::keyPressEvent(event);
-}
-
-void TFloatEdit::focusInEvent(QFocusEvent* event) {
-    m_saved = m_value;
-    TNumEdit::focusInEvent(event);
-}
-
-void TFloatEdit::focusOutEvent(QFocusEvent* event) {
-    TNumEdit::focusOutEvent(event);
-    if (numedit::leavesForAnotherControl(event) && isEnabled()) AcceptText();
-}
-
-void TFloatEdit::changeEvent(QEvent* event) {
-    TNumEdit::changeEvent(event);
-    if (event->type() != QEvent::EnabledChange) return;
-    numedit::paintBase(this, isEnabled());
-    if (isEnabled())
-        UpdateText();
-    else
-        setText(QString());
+bool TFloatEdit::TakeText() {
+    const std::optional<double> value = parseUserNumber(text().toStdString());
+    if (!value) return false;
+    SetValue(*value);
+    return true;
 }

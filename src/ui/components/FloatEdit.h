@@ -6,10 +6,10 @@
 #include <optional>
 
 // A decimal edit with limits. The text uses the user's decimal separator;
-// typed text accepts "," and "." alike. Typing updates Value (clamped, then
-// passed through OnChangeValue) without touching the text; Enter or the focus
-// leaving accepts the text; Escape returns to the value the edit had when it
-// got the focus. While disabled the edit is empty.
+// typed text is read by parseUserNumber ("," and "." alike). Typing updates
+// Value (clamped, then passed through OnChangeValue) without touching the
+// text; accepting the text (Enter, the focus leaving) and Escape are
+// TNumEdit's.
 class TFloatEdit : public TNumEdit {
     Q_OBJECT
 public:
@@ -39,23 +39,20 @@ public:
     // Rewrites the text from Value: Digits significant digits when
     // Significant is set, else Digits decimals.
     void UpdateText();
-    void AcceptText();
 
     // The text form of a value as the edit writes it.
     static QString FormatValue(double value, int digits, bool significant);
-    // Reads a typed number: the first "," (or, without one, the first ".")
-    // stands for the decimal separator.
-    static std::optional<double> ParseValue(const QString& text);
 
 signals:
     void valueChanged(double value);
 
 protected:
     virtual void ChangeValue(double& value);
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    bool HasValue() const override { return true; }
+    bool TakeText() override;
+    void SaveValue() override { m_saved = m_value; }
+    void RestoreSavedValue() override { SetValue(m_saved); }
+    void WriteText() override { UpdateText(); }
 
 private:
     void Change(const QString& text);
@@ -67,6 +64,5 @@ private:
     double m_saved = 0;
     int m_digits = 0;
     bool m_significant = false;
-    bool m_accepting = false;
     ChangeValueHook m_onChangeValue;
 };

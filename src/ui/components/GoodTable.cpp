@@ -1,5 +1,7 @@
 #include "GoodTable.h"
 
+#include "WindowShortcuts.h"
+
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -16,6 +18,10 @@
 QColor TGoodTableSource::cellTextColor(int, int) const { return QColor(0, 0, 0); }
 
 void TGoodTableSource::setCellTextColor(int, int, const QColor&) {}
+
+void TGoodTableSource::editStarted(int, int) {}
+
+bool TGoodTableSource::editFinished(int, int, const QString&) { return false; }
 
 void TGoodTableStore::resize(int rows, int cols) {
     if (cols != m_cols) {
@@ -361,6 +367,9 @@ void TGoodTable::ShowEditor() {
     const QRect cell = CellRect(m_row, m_col);
     m_editor->setGeometry(cell.left(), cell.top(), Widths(m_col) - 1, kRowHeight - 1);
     m_editor->setText(m_source->cellText(m_row, m_col));
+    m_editRow = m_row;
+    m_editCol = m_col;
+    m_source->editStarted(m_editRow, m_editCol);
     m_editor->show();
     m_editor->setFocus(Qt::OtherFocusReason);
     setFocusPolicy(Qt::ClickFocus);
@@ -372,6 +381,17 @@ void TGoodTable::HideEditor() {
     setFocusPolicy(Qt::StrongFocus);
     if (m_editor->hasFocus()) setFocus(Qt::OtherFocusReason);
     m_editor->hide();
+    const int row = m_editRow;
+    const int col = m_editCol;
+    m_editRow = m_editCol = -1;
+    // The final text decides: a source that does not take it has put back
+    // the cell's value from before the editing, which the window then
+    // handles as any other change.
+    if (row >= 0 && col >= 0 && row < m_rowCount && col < ColCount() &&
+        m_source->editFinished(row, col, m_editor->text())) {
+        UpdateCell(row, col);
+        emit changed(row, col);
+    }
     m_hidingEditor = false;
 }
 
@@ -404,6 +424,9 @@ void TGoodTable::InvChecking() {
 
 bool TGoodTable::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_editor) return QAbstractScrollArea::eventFilter(watched, event);
+    // The window's command shortcuts win over the editor's own (Ctrl+A
+    // would select the editor's text, Ctrl+E move to its end).
+    if (LeaveShortcutToWindow(m_editor, event)) return true;
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         switch (key) {

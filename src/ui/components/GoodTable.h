@@ -44,6 +44,15 @@ public:
     virtual void setCellText(int row, int col, const QString& text) = 0;
     virtual void setCellChecked(int row, int col, bool checked) = 0;
     virtual void setCellTextColor(int row, int col, const QColor& color);  // ignored unless overridden
+
+    // The in-place editor opened on a cell, and closed on it with its final
+    // text. The editor writes every change of its text at once; a source
+    // that takes only some texts (numbers) uses these so that the whole
+    // final text decides: when the source does not take it, the cell gets
+    // back what it held when the editing began. editFinished returns true
+    // when it changed the cell so. By default the cell keeps what was typed.
+    virtual void editStarted(int row, int col);
+    virtual bool editFinished(int row, int col, const QString& text);
 };
 
 // The table's own cells: a list of rows, each of ColCount cells.
@@ -189,6 +198,8 @@ private:
     bool m_readOnly = false;
     bool m_mouseSelecting = false;
     bool m_hidingEditor = false;
+    int m_editRow = -1;  // the cell the editor was opened on
+    int m_editCol = -1;
     int m_wheelDelta = 0;
     QStandardItemModel* m_headerModel = nullptr;
     QHeaderView* m_header = nullptr;

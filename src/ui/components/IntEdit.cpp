@@ -1,9 +1,7 @@
 #include "IntEdit.h"
 
-#include "common/Locale.h"
+#include "common/NumberText.h"
 
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -41,10 +39,14 @@ void TIntEdit::SetMax(int v) {
 
 std::optional<int> TIntEdit::ReadText() const {
     if (m_onGetText) return m_onGetText(text());
-    const auto value = Locale::parseInteger(text().toStdString());
-    if (!value || *value < std::numeric_limits<int>::min() || *value > std::numeric_limits<int>::max())
-        return std::nullopt;
-    return static_cast<int>(*value);
+    return parseUserInt32(text().toStdString());
+}
+
+bool TIntEdit::TakeText() {
+    const std::optional<int> value = ReadText();
+    if (!value) return false;
+    SetValue(*value);
+    return true;
 }
 
 void TIntEdit::WriteText() {
@@ -57,46 +59,6 @@ void TIntEdit::Change(const QString&) {
     if (const auto value = ReadText()) StoreValue(std::clamp(*value, m_min, m_max));
 }
 
-void TIntEdit::AcceptText() {
-    // The message box takes the focus away from the edit; that is no second accept.
-    if (m_accepting) return;
-    if (const auto value = ReadText()) {
-        SetValue(*value);
-    } else {
-        m_accepting = true;
-        numedit::showMessage(this, numedit::badValueText(text()));
-        setFocus(Qt::OtherFocusReason);
-        WriteText();
-        m_accepting = false;
-    }
-    m_saved = m_value;
-}
-
-void TIntEdit::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        AcceptText();
-        break;
-    case Qt::Key_Escape:
-        SetValue(m_saved);
-        break;
-    default:
-        break;
-    }
-    TNumEdit::keyPressEvent(event);
-}
-
-void TIntEdit::focusInEvent(QFocusEvent* event) {
-    m_saved = m_value;
-    TNumEdit::focusInEvent(event);
-}
-
-void TIntEdit::focusOutEvent(QFocusEvent* event) {
-    TNumEdit::focusOutEvent(event);
-    if (numedit::leavesForAnotherControl(event) && isEnabled()) AcceptText();
-}
-
 void TIntEdit::wheelEvent(QWheelEvent* event) {
     // Like the keyboard, the wheel acts on the edit that has the focus.
     const int dy = event->angleDelta().y();
@@ -107,14 +69,4 @@ void TIntEdit::wheelEvent(QWheelEvent* event) {
     const long long next = static_cast<long long>(m_value) + (dy < 0 ? -1 : 1);
     SetValue(static_cast<int>(std::clamp<long long>(next, m_min, m_max)));
     event->accept();
-}
-
-void TIntEdit::changeEvent(QEvent* event) {
-    TNumEdit::changeEvent(event);
-    if (event->type() != QEvent::EnabledChange) return;
-    numedit::paintBase(this, isEnabled());
-    if (isEnabled())
-        WriteText();
-    else
-        setText(QString());
 }

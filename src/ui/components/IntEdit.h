@@ -6,10 +6,8 @@
 #include <optional>
 
 // An integer edit with limits. Typing updates Value (clamped) without
-// touching the text; Enter or the focus leaving accepts the text (rewrites
-// it clamped, or reports an unreadable text and restores Value); Escape
-// returns to the value the edit had when it got the focus; the wheel steps
-// by one. While disabled the edit is empty.
+// touching the text; accepting the text (Enter, the focus leaving) and
+// Escape are TNumEdit's; the wheel steps by one.
 class TIntEdit : public TNumEdit {
     Q_OBJECT
 public:
@@ -32,21 +30,19 @@ public:
     void SetOnSetText(SetTextHook hook) { m_onSetText = std::move(hook); }
     void SetOnGetText(GetTextHook hook) { m_onGetText = std::move(hook); }
 
-    void AcceptText();
-
 signals:
     void valueChanged(int value);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
+    bool HasValue() const override { return true; }
+    bool TakeText() override;
+    void SaveValue() override { m_saved = m_value; }
+    void RestoreSavedValue() override { SetValue(m_saved); }
+    void WriteText() override;
     void wheelEvent(QWheelEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private:
     std::optional<int> ReadText() const;
-    void WriteText();
     void Change(const QString& text);
     void StoreValue(int v);
 
@@ -54,7 +50,6 @@ private:
     int m_min = 0;
     int m_max = 0;
     int m_saved = 0;
-    bool m_accepting = false;
     SetTextHook m_onSetText;
     GetTextHook m_onGetText;
 };

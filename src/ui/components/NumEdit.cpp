@@ -1,8 +1,10 @@
 #include "NumEdit.h"
 
 #include "StatusBar.h"
+#include "WindowShortcuts.h"
 
 #include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 TNumEdit::TNumEdit(QWidget* parent) : QLineEdit(parent) {}
@@ -27,7 +29,53 @@ void TNumEdit::UpdateStatusBar() {
     m_statusBar->SetPanelText(m_statusPanel, hasFocus() ? m_message : QString());
 }
 
+bool TNumEdit::AcceptText() {
+    // The message box takes the focus away from the edit; that is no second accept.
+    if (!HasValue() || m_accepting) return true;
+    if (TakeText()) {
+        SaveValue();
+        return true;
+    }
+    m_accepting = true;
+    const QString typed = text();
+    // What typing took from the start of the text is no value either: the
+    // edit goes back to the value it had when the editing began. That comes
+    // first, as the focus coming back below saves the value again.
+    RestoreSavedValue();
+    numedit::showMessage(this, numedit::badValueText(typed));
+    setFocus(Qt::OtherFocusReason);
+    m_accepting = false;
+    return false;
+}
+
+bool TNumEdit::event(QEvent* event) {
+    if (LeaveShortcutToWindow(this, event)) return true;
+    return QLineEdit::event(event);
+}
+
+void TNumEdit::keyPressEvent(QKeyEvent* event) {
+    if (HasValue()) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (!AcceptText()) {
+                // The text was reported: the dialog around stays open.
+                event->accept();
+                return;
+            }
+            break;
+        case Qt::Key_Escape:
+            RestoreSavedValue();
+            break;
+        default:
+            break;
+        }
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
 void TNumEdit::focusInEvent(QFocusEvent* event) {
+    if (HasValue()) SaveValue();
     QLineEdit::focusInEvent(event);
     UpdateStatusBar();
 }
@@ -35,6 +83,18 @@ void TNumEdit::focusInEvent(QFocusEvent* event) {
 void TNumEdit::focusOutEvent(QFocusEvent* event) {
     QLineEdit::focusOutEvent(event);
     UpdateStatusBar();
+    if (HasValue() && numedit::leavesForAnotherControl(event) && isEnabled()) AcceptText();
+}
+
+void TNumEdit::changeEvent(QEvent* event) {
+    QLineEdit::changeEvent(event);
+    if (event->type() != QEvent::EnabledChange || !HasValue()) return;
+    numedit::paintBase(this, isEnabled());
+    // A disabled edit stays empty; enabling it writes the value again.
+    if (isEnabled())
+        WriteText();
+    else
+        setText(QString());
 }
 
 namespace numedit {
