@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "MainWindow.h"
+#include "QtTranslations.h"
 #include "comprt/ComPort.h"
 
 namespace {
@@ -62,6 +63,7 @@ int main(int argc, char* argv[]) {
     RvApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("rvservice"));
     QApplication::setApplicationVersion(QStringLiteral(RVSERVICE_VERSION));
+    if (!LoadQtTranslations(app)) std::fprintf(stderr, "rvservice: Qt's Russian translations are not installed\n");
     const QStringList arguments = QApplication::arguments().mid(1);
 
     try {
