@@ -72,12 +72,13 @@ int main(int argc, char* argv[]) {
 
         TMainForm form;
         app.onError = [&form](const QString& text) { form.ConsoleMessage(text); };
-        // A document named on the command line that cannot be read ends the
-        // program with the error's dialog.
-        form.OpenStartupDocument(arguments);
         FirstPaintExit firstPaint;
         if (arguments.contains(QStringLiteral("--first-show-exit"))) form.installEventFilter(&firstPaint);
         form.show();
+        // A document named on the command line (a file manager passes the
+        // file it opens); one that cannot be read is reported over the
+        // window, which then stays without a document.
+        form.OpenStartupDocument(arguments);
         const int code = QApplication::exec();
         app.onError = nullptr;
         return code;

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "components/Accessibility.h"
 #include "components/FloatEdit.h"
 #include "document/ApprOptions.h"
 
@@ -55,9 +56,9 @@ ApprOptionsDialog::ApprOptionsDialog(QWidget* parent) : QDialog(parent) {
     m_maxAutoErr = floatEdit("edMaxAutoErr", 3, 0.0, 100.0, this);
     m_refTemp = floatEdit("edRefTemp", 2, -273.15, 1000.0, this);
     auto* edits = new QFormLayout;
-    edits->addRow(QStringLiteral("Разброс в сечении, %:"), m_sectionScatter);
-    edits->addRow(QStringLiteral("Погрешность в авт. режиме, %:"), m_maxAutoErr);
-    edits->addRow(QStringLiteral("Температура приведения, °C:"), m_refTemp);
+    AddLabelledRow(edits, QStringLiteral("Разброс в сечении, %:"), m_sectionScatter);
+    AddLabelledRow(edits, QStringLiteral("Погрешность в авт. режиме, %:"), m_maxAutoErr);
+    AddLabelledRow(edits, QStringLiteral("Температура приведения, °C:"), m_refTemp);
 
     // The form's own initial state, before any options are shown.
     m_piecewiseLinear->setChecked(true);

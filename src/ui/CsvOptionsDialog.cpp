@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "common/Locale.h"
+#include "components/Accessibility.h"
 #include "document/PackageBase.h"
 #include "files/TextExchange.h"
 #include "link/RegKey.h"
@@ -100,14 +101,21 @@ CsvOptionsDialog::CsvOptionsDialog(QWidget* parent) : QDialog(parent), m_chooseF
     middle->addStretch();
 
     auto* lists = new QGridLayout;
-    lists->addWidget(new QLabel(QStringLiteral("Столбцы в файле:"), this), 0, 0);
-    lists->addWidget(new QLabel(QStringLiteral("Доступные столбцы:"), this), 0, 2);
+    auto* fileLabel = new QLabel(QStringLiteral("Столбцы в файле:"), this);
+    LabelControl(fileLabel, m_file);
+    auto* availableLabel = new QLabel(QStringLiteral("Доступные столбцы:"), this);
+    LabelControl(availableLabel, m_available);
+    lists->addWidget(fileLabel, 0, 0);
+    lists->addWidget(availableLabel, 0, 2);
     lists->addWidget(m_file, 1, 0);
     lists->addLayout(middle, 1, 1);
     lists->addWidget(m_available, 1, 2);
 
     auto* separators = new QGridLayout;
-    separators->addWidget(new QLabel(QStringLiteral("Разделитель между столбцами:"), this), 0, 0);
+    auto* separatorLabel = new QLabel(QStringLiteral("Разделитель между столбцами:"), this);
+    LabelControl(separatorLabel, m_separator);
+    LabelControl(m_decimalLabel, m_decimal);
+    separators->addWidget(separatorLabel, 0, 0);
     separators->addWidget(m_separator, 0, 1);
     separators->addWidget(m_decimalLabel, 1, 0);
     separators->addWidget(m_decimal, 1, 1);

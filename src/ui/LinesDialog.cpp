@@ -13,6 +13,7 @@ LinesDialog::LinesDialog(QWidget* parent)
 
     m_table = new TGoodTable(this);
     m_table->setObjectName(QStringLiteral("LinesTable"));
+    m_table->setAccessibleName(QStringLiteral("Коэффициенты"));
     m_table->SetReadOnly(true);
     m_table->SetItems({QString::fromUtf8(approximation::kLinesTableCaptionA),
                        QString::fromUtf8(approximation::kLinesTableCaptionB),

@@ -97,6 +97,11 @@ QString StandardMainDialogs::saveDocumentName(QWidget* owner, const QString& pro
     return path;
 }
 
+void MainDialogs::error(QWidget* owner, const QString& text) {
+    QMessageBox box(QMessageBox::Critical, kCaption, text, QMessageBox::Ok, owner);
+    box.exec();
+}
+
 void StandardMainDialogs::about(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("О программе"), text, QMessageBox::Ok, owner);
     box.exec();

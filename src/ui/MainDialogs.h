@@ -56,6 +56,9 @@ public:
     virtual QString saveDocumentName(QWidget* owner, const QString& proposed) = 0;
     // The About box (caption "О программе", OK).
     virtual void about(QWidget* owner, const QString& text) = 0;
+    // An error that no command reports in the console alone (a document
+    // named at start that cannot be read): an error box with the text.
+    virtual void error(QWidget* owner, const QString& text);
 };
 
 // The program's own dialogs, created once in the program's order (the

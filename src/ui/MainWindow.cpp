@@ -4,17 +4,18 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
+#include <QPointer>
+#include <QProcess>
 #include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QTabBar>
 #include <QToolBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -81,8 +82,9 @@ TMainForm::TMainForm(std::unique_ptr<MainDialogs> dialogs, QWidget* parent)
     SetTitle(QString());
     RebuildTabs();
 
-    // Client area 830 x 539, centred on the screen.
-    resize(830, 539 + menuBar()->sizeHint().height() + m_toolBar->sizeHint().height());
+    // Client area 830 x 539 below the menu, the tool bar included; centred
+    // on the screen.
+    resize(830, 539 + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
@@ -216,6 +218,7 @@ void TMainForm::CreateLayout() {
     m_table->addActions({ActionNewEntry, ActionDeleteEntry});
     connect(m_table, &TGoodTable::changed, this, [this](int row, int col) { TableChanged(row, col); });
     m_stack->addWidget(m_empty);
+    m_table->setAccessibleName(QStringLiteral("Измерения"));
     m_stack->addWidget(m_pageHolder);
     m_stack->addWidget(m_table);
 
@@ -226,6 +229,7 @@ void TMainForm::CreateLayout() {
     splitter->addWidget(m_consoleView);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
+    m_consoleView->setAccessibleName(QStringLiteral("Сообщения"));
     splitter->setSizes({481, 58});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
@@ -325,7 +329,13 @@ void TMainForm::RefreshTable() {
     }
     const int hidden = m_doc.device()->HiddenColumns(package->type == PackageType::Verification);
     const int columns = std::max(package->columnCount() - hidden, 0);
-    if (m_source.package() != package) m_table->HideEditor();
+    if (m_source.package() != package) {
+        // The table of another package starts without a current cell: only
+        // a row the user chooses is one that "Удалить измерение" acts on.
+        m_table->HideEditor();
+        m_table->SetRow(-1);
+        m_table->SetCol(-1);
+    }
     // The counts shrink before the source changes and grow after it, so the
     // table never asks a package for a cell it does not have.
     m_table->SetRowCount(std::min(m_table->RowCount(), package->entryCount()));
@@ -340,8 +350,6 @@ void TMainForm::RefreshTable() {
         m_table->SetColTypes(col, info.checkBox ? ColType::Check : ColType::Text);
         m_table->SetColReadOnly(col, info.readOnly != 0);
     }
-    if (m_table->RowCount() > 0 && m_table->Row() < 0) m_table->SetRow(0);
-    if (m_table->ColCount() > 0 && m_table->Col() < 0) m_table->SetCol(0);
     m_table->UpdateCells();
 }
 
@@ -470,8 +478,21 @@ void TMainForm::ReadDocumentFile(const QString& path) {
 void TMainForm::OpenStartupDocument(const QStringList& arguments) {
     for (const QString& argument : arguments) {
         if (argument.startsWith(QLatin1Char('-'))) continue;
-        ReadDocumentFile(argument);
-        SetTitle(argument);
+        QString error;
+        try {
+            ReadDocumentFile(argument);
+            SetTitle(argument);
+            RebuildTabs();
+            return;
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        } catch (...) {
+        }
+        // A file that cannot be read is reported, and the program goes on
+        // with no document: what a file holds never ends it.
+        DestroyDevicePage();
+        m_doc.close();
+        SetTitle(QString());
         RebuildTabs();
         return;
     }
@@ -484,6 +505,8 @@ void TMainForm::ActionNewExecute() {
         if (!CloseDocument()) return;
         m_doc.create(*code);  // clears the console and resets the options
         RefreshConsole();
+        ConsoleMessage(error);
+        m_dialogs->error(this, error);
         SyncDevicePage();
         SetTitle(QString());
         RebuildTabs();
@@ -586,7 +609,7 @@ void TMainForm::ActionReportExecute() {
         PackageBase* package = CurrentPackage();
         if (!package || !m_doc.device()) return;
         files::WriteReport(m_reportPath.toStdString(), *m_doc.device(), *package);
-        QDesktopServices::openUrl(QUrl::fromLocalFile(m_reportPath));
+        ShowReport();
     });
 }
 
@@ -601,6 +624,38 @@ void TMainForm::TextExchange(bool exportText) {
         UpdateActions();
     });
 }
+void TMainForm::ShowReport() {
+    const QString path = m_reportPath;
+    QPointer<TMainForm> self(this);
+    const auto failed = [self, path] {
+        if (self) self->ConsoleMessage(QStringLiteral("Не удалось показать отчёт, он записан в файл ") + path);
+    };
+    const QString program =
+        m_reportViewer.isEmpty() ? QString() : QStandardPaths::findExecutable(m_reportViewer.first());
+    if (program.isEmpty()) {
+        failed();
+        return;
+    }
+    // The viewer is not a child of the window: closing the program leaves a
+    // browser that the viewer started open. Its exit status tells whether
+    // the report could be shown.
+    auto* viewer = new QProcess;
+    viewer->setProgram(program);
+    viewer->setArguments(m_reportViewer.mid(1) << path);
+    viewer->setStandardOutputFile(QProcess::nullDevice());
+    viewer->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(viewer, &QProcess::errorOccurred, viewer, [viewer, failed](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart) return;
+        failed();
+        viewer->deleteLater();
+    });
+    QObject::connect(viewer, &QProcess::finished, viewer, [viewer, failed](int code, QProcess::ExitStatus status) {
+        if (status != QProcess::NormalExit || code != 0) failed();
+        viewer->deleteLater();
+    });
+    viewer->start();
+}
+
 
 void TMainForm::NExportClick() { TextExchange(true); }
 

@@ -44,7 +44,8 @@ public:
 
     // Start-up: opens the first argument that does not begin with "-" as a
     // document (the program name is not among them). A file that cannot be
-    // read raises its error, which ends the program.
+    // read is reported in the console and an error box, and the window
+    // stays with no document open.
     void OpenStartupDocument(const QStringList& arguments);
 
     // ConsoleMessage: one time-stamped line in the console.
@@ -66,6 +67,11 @@ public:
     void SetReportPath(const QString& path) { m_reportPath = path; }
 
     TGoodTable* table() const { return m_table; }
+    // The program that shows the report, with any arguments before the
+    // report's path: xdg-open unless changed. When it is missing or ends
+    // with a failure, the console says where the report was written.
+    QStringList ReportViewer() const { return m_reportViewer; }
+    void SetReportViewer(const QStringList& command) { m_reportViewer = command; }
     ConsoleView* consoleView() const { return m_consoleView; }
     QTabBar* tabBar() const { return m_tabs; }
     QMenu* pagesMenu() const { return m_pagesMenu; }
@@ -149,6 +155,7 @@ private:
     void TabChanged();
     void RefreshTable();
     void TableChanged(int row, int col);
+    void ShowReport();
     void UpdateActions();
     void RefreshConsole();
     // The device page follows the document's device model.
@@ -166,6 +173,7 @@ private:
     QWidget* m_empty = nullptr;
     QWidget* m_pageHolder = nullptr;
     QVBoxLayout* m_pageLayout = nullptr;
+    QStringList m_reportViewer{QStringLiteral("xdg-open")};
     QWidget* m_devicePage = nullptr;
     DeviceBase* m_pageDevice = nullptr;
     TGoodTable* m_table = nullptr;

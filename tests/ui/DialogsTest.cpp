@@ -15,11 +15,13 @@
 #include "files/TextExchange.h"
 #include "link/RegKey.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -112,6 +114,8 @@ private slots:
     void csvCancelStoresNothing();
     void csvExportWritesChosenSeparators();
     void csvImportAddsEntriesAndStores();
+
+    void controlsAreNamedByTheirLabels();
 
 private:
     PackagePtr makePackage(int entryType, PackageType type, Method method);
@@ -830,6 +834,66 @@ void DialogsTest::csvImportAddsEntriesAndStores() {
     dialog.finish(*package, QString());
     QCOMPARE(package->entryCount(), 2);
     QCOMPARE(key.ReadInt("Separator", -1), 0);
+}
+
+// --- Accessibility ------------------------------------------------------------------
+
+// A screen reader or a GUI test finds an edit or a drop-down list by the
+// label beside it, and reads what it holds as its value.
+void DialogsTest::controlsAreNamedByTheirLabels() {
+    const auto labelOf = [](QWidget* control) -> QString {
+        for (QLabel* label : control->window()->findChildren<QLabel*>())
+            if (label->buddy() == control) return label->text();
+        return QString();
+    };
+
+    ApprOptionsDialog options;
+    const struct {
+        const char* name;
+        const char* label;
+    } edits[] = {{"edSectionScatter", "Разброс в сечении, %"},
+                 {"edMaxAutoErr", "Погрешность в авт. режиме, %"},
+                 {"edRefTemp", "Температура приведения, °C"}};
+    for (const auto& e : edits) {
+        auto* edit = child<TFloatEdit>(&options, e.name);
+        QCOMPARE(labelOf(edit), QString::fromUtf8(e.label) + QLatin1Char(':'));
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(edit);
+        QCOMPARE(iface->text(QAccessible::Name), QString::fromUtf8(e.label));
+        QCOMPARE(iface->text(QAccessible::Value), edit->text());
+    }
+
+    PackagePtr package = makePackage(0, PackageType::Calibration, Method::Volume);
+    CsvOptionsDialog csv;
+    csv.prepare(*package, true, 0);
+    csv.separatorBox()->setCurrentIndex(2);
+    const struct {
+        QWidget* control;
+        const char* label;
+        QAccessible::Role role;
+        QString value;
+    } controls[] = {
+        {csv.separatorBox(), "Разделитель между столбцами", QAccessible::ComboBox, QStringLiteral("(;) Точка с зап.")},
+        {csv.decimalSeparatorBox(), "Разделитель целой и дробной частей", QAccessible::ComboBox,
+         QStringLiteral("(.) Точка")},
+        {csv.fileList(), "Столбцы в файле", QAccessible::List, QString()},
+        {csv.availableList(), "Доступные столбцы", QAccessible::List, QString()},
+    };
+    for (const auto& c : controls) {
+        const QString name = QString::fromUtf8(c.label);
+        QCOMPARE(labelOf(c.control), name + QLatin1Char(':'));
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(c.control);
+        QCOMPARE(iface->role(), c.role);
+        QCOMPARE(iface->text(QAccessible::Name), name);
+        if (c.role == QAccessible::ComboBox) {
+            QCOMPARE(iface->text(QAccessible::Value), c.value);
+            QCOMPARE(iface->childCount(), 1);  // the drop-down list
+        }
+    }
+    // The value follows the choice; the name stays.
+    csv.separatorBox()->setCurrentIndex(3);
+    QAccessibleInterface* separator = QAccessible::queryAccessibleInterface(csv.separatorBox());
+    QCOMPARE(separator->text(QAccessible::Value), QStringLiteral("(TAB) Табуляция"));
+    QCOMPARE(separator->text(QAccessible::Name), QStringLiteral("Разделитель между столбцами"));
 }
 
 QTEST_MAIN(DialogsTest)

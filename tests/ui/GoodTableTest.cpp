@@ -1,5 +1,6 @@
 #include "components/GoodTable.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -59,6 +60,8 @@ private slots:
     void selectedColumnScrollsIntoView();
     void itemsSetCaptionsAndColumns();
     void sourcePaintsOnlyRowsInView();
+    void accessibilityShowsCellsHeadersAndTheCurrentCell();
+    void accessibleCellsFollowTheTable();
 
 private:
     // 100 rows of three columns (text, text, check box), 20 rows in view.
@@ -345,6 +348,92 @@ void GoodTableTest::sourcePaintsOnlyRowsInView() {
     QCOMPARE(source.edited, QString("7"));
     QTest::keyClick(m_table->Editor(), Qt::Key_Escape);
     QCOMPARE(m_table->Cells(50000, 1), QString("7"));
+}
+
+void GoodTableTest::accessibilityShowsCellsHeadersAndTheCurrentCell() {
+    m_table->setAccessibleName(QStringLiteral("Измерения"));
+    m_table->SetCells(5, 1, QStringLiteral("12,5"));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(m_table.get());
+    QVERIFY(iface);
+    QCOMPARE(iface->role(), QAccessible::Table);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Измерения"));
+    QAccessibleTableInterface* table = iface->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 100);
+    QCOMPARE(table->columnCount(), 3);
+    QCOMPARE(table->columnDescription(1), QStringLiteral("B"));
+
+    // A cell: its text, its place and its column's header.
+    QAccessibleInterface* cell = table->cellAt(5, 1);
+    QVERIFY(cell);
+    QCOMPARE(cell->role(), QAccessible::Cell);
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("12,5"));
+    QCOMPARE(cell->parent(), iface);
+    QAccessibleTableCellInterface* place = cell->tableCellInterface();
+    QVERIFY(place);
+    QCOMPARE(place->rowIndex(), 5);
+    QCOMPARE(place->columnIndex(), 1);
+    const QList<QAccessibleInterface*> headers = place->columnHeaderCells();
+    QCOMPARE(headers.size(), 1);
+    QCOMPARE(headers.first()->role(), QAccessible::ColumnHeader);
+    QCOMPARE(headers.first()->text(QAccessible::Name), QStringLiteral("B"));
+    QCOMPARE(table->cellAt(5, 1), cell);  // one interface per cell
+    QCOMPARE(table->cellAt(100, 0), nullptr);
+
+    // As children: the header row first, then the cells row by row.
+    QCOMPARE(iface->childCount(), 3 * 101);
+    QCOMPARE(iface->child(1), headers.first());
+    QCOMPARE(iface->child(3 * 6 + 1), cell);
+    QCOMPARE(iface->indexOfChild(cell), 3 * 6 + 1);
+    // Where the cell is drawn, there it is found.
+    QCOMPARE(iface->childAt(cell->rect().center().x(), cell->rect().center().y()), cell);
+    QCOMPARE(cell->rect().size(), m_table->CellRect(5, 1).size());
+
+    // The current cell is the selection and, in a focused table, the focus.
+    m_table->SetRow(5);
+    m_table->SetCol(1);
+    QCOMPARE(table->selectedCells(), QList<QAccessibleInterface*>{cell});
+    QVERIFY(cell->state().selected);
+    QVERIFY(cell->state().focused);
+    QVERIFY(cell->state().editable);
+    QCOMPARE(iface->focusChild(), cell);
+    QVERIFY(!table->cellAt(6, 1)->state().selected);
+}
+
+void GoodTableTest::accessibleCellsFollowTheTable() {
+    QAccessibleTableInterface* table = QAccessible::queryAccessibleInterface(m_table.get())->tableInterface();
+    QVERIFY(table);
+    QAccessibleInterface* cell = table->cellAt(60, 0);
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("60"));
+    m_table->SetCells(60, 0, QStringLiteral("шестьдесят"));
+    QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("шестьдесят"));
+    m_table->SetCaptions(0, QStringLiteral("N"));
+    QCOMPARE(cell->tableCellInterface()->columnHeaderCells().first()->text(QAccessible::Name), QStringLiteral("N"));
+
+    // A check-box cell tells its state, and its action toggles it as a click does.
+    m_table->SetCellsChecked(3, 2, true);
+    QAccessibleInterface* box = table->cellAt(3, 2);
+    QVERIFY(box->state().checkable);
+    QVERIFY(box->state().checked);
+    QCOMPARE(box->text(QAccessible::Name), QString());
+    QAccessibleActionInterface* action = box->actionInterface();
+    QVERIFY(action);
+    QVERIFY(action->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    QSignalSpy changed(m_table.get(), &TGoodTable::changed);
+    action->doAction(QAccessibleActionInterface::toggleAction());
+    QVERIFY(!m_table->CellsChecked(3, 2));
+    QCOMPARE(changed.count(), 1);
+    QCOMPARE(m_table->Row(), 3);
+    QCOMPARE(m_table->Col(), 2);
+    m_table->SetReadOnly(true);
+    QVERIFY(!box->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    QVERIFY(table->cellAt(3, 1)->state().readOnly);
+
+    // Rows that go away leave their cells invalid.
+    m_table->SetRowCount(50);
+    QVERIFY(!cell->isValid());
+    QCOMPARE(table->rowCount(), 50);
+    QCOMPARE(table->cellAt(60, 0), nullptr);
 }
 
 QTEST_MAIN(GoodTableTest)

@@ -15,14 +15,15 @@
 #include "document/Entries.h"
 #include "link/RegKey.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QMenu>
+#include <QMenuBar>
 #include <QScatterSeries>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -30,6 +31,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolBar>
 #include <QTreeWidget>
 
 #include <cmath>
@@ -86,6 +88,8 @@ public:
         return saveName;
     }
     void about(QWidget*, const QString& text) override { aboutText = text; }
+    void error(QWidget*, const QString& text) override { errors << text; }
+    QStringList errors;
 };
 
 // Runs `action` once the next modal dialog is up (the command that opens it
@@ -101,15 +105,6 @@ void whenModal(std::function<void(QWidget*)> action) {
     };
     QTimer::singleShot(0, qApp, *attempt);
 }
-
-// Receives the report the window asks the desktop to open.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void openUrl(const QUrl& url) { urls << url; }
-};
 
 int columnOf(const PackageBase& package, int field) {
     for (int col = 0; col < package.columnCount(); ++col)
@@ -164,10 +159,18 @@ private slots:
     void saveProposesNameAndReopens();
     void savePromptAnswers();
     void damagedFileLeavesTheDocument();
+    void startupDocument_data();
+    void startupDocument();
     void openingAnotherDeviceTypeReplacesThePage();
     void reportIsWrittenAndOpened();
+    void reportThatCannotBeShownNamesItsFile_data();
+    void reportThatCannotBeShownNamesItsFile();
     void deletePackageAndEntry();
+    void deleteEntryActsOnlyOnAChosenRow();
     void consoleKeepsTwentyLinesAndClearsOnDoubleClick();
+    void consoleCountsTheLinesOfAMessage();
+    void clientAreaHoldsTheToolBar();
+    void entryTableReadsThroughAccessibility();
     void commandErrorsGoToTheConsole();
     void helpShowsTheTopics();
     void aboutNamesTheVersion();
@@ -708,6 +711,52 @@ void MainWindowTest::damagedFileLeavesTheDocument() {
     QCOMPARE(form.tabBar()->count(), 2);
 }
 
+void MainWindowTest::startupDocument_data() {
+    QTest::addColumn<QByteArray>("content");  // empty: the file is not there
+    QTest::addColumn<QString>("error");
+    QTest::newRow("damaged") << QByteArray("3BPP\x05\x00\x00\x00garbage", 15)
+                             << QStringLiteral("Неправильный формат файла");
+    QTest::newRow("not a document") << QByteArray("hello") << QStringLiteral("Неправильный формат файла");
+    QTest::newRow("missing") << QByteArray() << QString();
+}
+
+void MainWindowTest::startupDocument() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, error);
+    const QString file = path(QStringLiteral("start.srv"));
+    if (!content.isEmpty()) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(content);
+    }
+    TMainForm& form = makeForm();
+    // Arguments beginning with "-" are skipped; the file named is reported
+    // in a box and in the console, and the window goes on without a document.
+    form.OpenStartupDocument({QStringLiteral("-platform"), file, path(QStringLiteral("second.srv"))});
+    QCOMPARE(m_script->errors.size(), 1);
+    if (!error.isEmpty()) QCOMPARE(m_script->errors.first(), error);
+    QVERIFY(!m_script->errors.first().isEmpty());
+    QCOMPARE(lastConsoleLine(form), QString(m_script->errors.first()).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QVERIFY(!form.document().isOpen());
+    QCOMPARE(form.windowTitle(), QStringLiteral("Ralvo-Cервис []"));
+    QCOMPARE(form.tabBar()->count(), 0);
+    QVERIFY(form.ActionNew->isEnabled());
+    QVERIFY(!form.ActionSave->isEnabled());
+
+    // The window works on: a new document, saved, opens at the next start.
+    newDocument(19);
+    const QString good = path(QStringLiteral("good.srv"));
+    m_script->saveName = good;
+    QVERIFY(form.NSaveAsClick());
+    m_form.reset();
+    TMainForm& next = makeForm();
+    next.OpenStartupDocument({good});
+    QVERIFY(m_script->errors.isEmpty());
+    QVERIFY(next.document().isOpen());
+    QCOMPARE(next.windowTitle(), QStringLiteral("Ralvo-Cервис [") + good + QLatin1Char(']'));
+    QCOMPARE(next.tabBar()->count(), 1);
+}
+
 void MainWindowTest::openingAnotherDeviceTypeReplacesThePage() {
     TMainForm& form = makeForm();
     newDocument(19);
@@ -739,21 +788,50 @@ void MainWindowTest::openingAnotherDeviceTypeReplacesThePage() {
 }
 
 void MainWindowTest::reportIsWrittenAndOpened() {
-    UrlCatcher catcher;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "openUrl");
     TMainForm& form = makeForm();
+    QCOMPARE(form.ReportViewer(), QStringList{QStringLiteral("xdg-open")});
+    // A viewer that notes the file it was given.
+    const QString shown = path(QStringLiteral("shown.txt"));
+    form.SetReportViewer({QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("printf %s \"$1\" > \"$0\""), shown});
     newDocument(19);
     PackageBase& package = newPackage(PackageType::Calibration);
     fillSections(package);
+    form.console().clear();
     form.ActionReport->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 
     const QString report = path(QStringLiteral("report.html"));
     QVERIFY(QFile::exists(report));
     QFile in(report);
     QVERIFY(in.open(QIODevice::ReadOnly));
     QVERIFY(in.readAll().contains("<html"));
-    QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(report)});
+    const auto noted = [&shown] {
+        QFile note(shown);
+        return note.open(QIODevice::ReadOnly) ? QString::fromUtf8(note.readAll()) : QString();
+    };
+    QTRY_COMPARE(noted(), report);
+    QTest::qWait(50);
+    QVERIFY(form.console().lines().empty());  // shown: nothing to say
+}
+
+void MainWindowTest::reportThatCannotBeShownNamesItsFile_data() {
+    QTest::addColumn<QStringList>("viewer");
+    QTest::newRow("no viewer installed") << QStringList{QStringLiteral("rvservice-test-no-such-viewer")};
+    QTest::newRow("the viewer fails") << QStringList{QStringLiteral("false")};
+    QTest::newRow("no viewer at all") << QStringList{};
+}
+
+void MainWindowTest::reportThatCannotBeShownNamesItsFile() {
+    QFETCH(QStringList, viewer);
+    TMainForm& form = makeForm();
+    form.SetReportViewer(viewer);
+    newDocument(19);
+    newPackage(PackageType::Verification);
+    form.console().clear();
+    form.ActionReport->trigger();
+    const QString report = path(QStringLiteral("report.html"));
+    QVERIFY(QFile::exists(report));
+    QTRY_VERIFY(!form.console().lines().empty());
+    QVERIFY2(lastConsoleLine(form).endsWith(QLatin1Char(' ') + report), qPrintable(lastConsoleLine(form)));
 }
 
 void MainWindowTest::deletePackageAndEntry() {
@@ -783,6 +861,46 @@ void MainWindowTest::deletePackageAndEntry() {
     QVERIFY(!form.ActionDeletePackage->isEnabled());
 }
 
+void MainWindowTest::deleteEntryActsOnlyOnAChosenRow() {
+    TMainForm& form = makeForm();
+    newDocument(19);
+    PackageBase& package = newPackage(PackageType::Calibration);
+    fillSections(package);
+    form.SelectTab(0);
+    form.SelectTab(1);
+    TGoodTable* table = form.table();
+    // A package's table opens with no current cell, and refreshes keep it so.
+    QCOMPARE(table->Row(), -1);
+    QCOMPARE(table->Col(), -1);
+    form.ActionNewEntry->trigger();
+    QCOMPARE(package.entryCount(), 7);
+    QCOMPARE(table->Row(), -1);
+    QVERIFY(form.ActionDeleteEntry->isEnabled());
+    form.ActionDeleteEntry->trigger();
+    QCOMPARE(package.entryCount(), 7);
+
+    // The first arrow key lands on a whole cell; the command then deletes that row.
+    table->setFocus();
+    QTest::keyClick(table, Qt::Key_Down);
+    QCOMPARE(table->Row(), 0);
+    QCOMPARE(table->Col(), 0);
+    QTest::keyClick(table, Qt::Key_Down);
+    const double third = fieldValue(package, 2, kVolRef);
+    form.ActionDeleteEntry->trigger();
+    QCOMPARE(package.entryCount(), 6);
+    QCOMPARE(fieldValue(package, 1, kVolRef), third);
+
+    // A click on a row chooses it too; another package's table starts afresh.
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->CellRect(4, 1).center());
+    QCOMPARE(table->Row(), 4);
+    newPackage(PackageType::Calibration);
+    fillSections(*form.document().packages().back());
+    form.SelectTab(2);
+    QCOMPARE(table->Row(), -1);
+    form.SelectTab(1);
+    QCOMPARE(table->Row(), -1);
+}
+
 // ---- console, errors, help -------------------------------------------------------------
 
 void MainWindowTest::consoleKeepsTwentyLinesAndClearsOnDoubleClick() {
@@ -798,6 +916,59 @@ void MainWindowTest::consoleKeepsTwentyLinesAndClearsOnDoubleClick() {
     QTest::mouseDClick(form.consoleView()->viewport(), Qt::LeftButton);
     QVERIFY(form.consoleView()->toPlainText().isEmpty());
     QVERIFY(form.console().lines().empty());
+}
+
+void MainWindowTest::consoleCountsTheLinesOfAMessage() {
+    TMainForm& form = makeForm();
+    const auto shown = [&form] { return form.consoleView()->toPlainText().split(QLatin1Char('\n')); };
+    for (int i = 1; i <= 18; ++i) form.ConsoleMessage(QStringLiteral("message %1").arg(i));
+    form.ConsoleMessage(QStringLiteral("Температура 21,5\r\nдатчик 1\nдатчик 2\n"));
+    // 18 + 3 lines: the oldest message goes.
+    QStringList lines = shown();
+    QCOMPARE(lines.size(), 20);
+    QVERIFY(lines.first().endsWith(QStringLiteral(" - message 2")));
+    QVERIFY(lines[17].endsWith(QStringLiteral(" - Температура 21,5")));
+    QCOMPARE(lines[18], QStringLiteral("датчик 1"));
+    QCOMPARE(lines.last(), QStringLiteral("датчик 2"));
+
+    // Lines of the oldest message go one by one; what is left of it has no stamp.
+    for (int i = 19; i <= 37; ++i) form.ConsoleMessage(QStringLiteral("message %1").arg(i));
+    lines = shown();
+    QCOMPARE(lines.size(), 20);
+    QCOMPARE(lines.first(), QStringLiteral("датчик 2"));
+    QVERIFY(lines.last().endsWith(QStringLiteral(" - message 37")));
+    QCOMPARE(form.console().lineCount(), std::size_t(20));
+}
+
+void MainWindowTest::clientAreaHoldsTheToolBar() {
+    TMainForm& form = makeForm();
+    // The client area lies below the menu; the tool bar is part of it.
+    QCOMPARE(form.width(), 830);
+    QCOMPARE(form.height() - form.menuBar()->height(), 539);
+    QVERIFY(form.toolBar()->isVisible());
+    QVERIFY(form.toolBar()->geometry().top() >= form.menuBar()->geometry().bottom());
+}
+
+void MainWindowTest::entryTableReadsThroughAccessibility() {
+    TMainForm& form = makeForm();
+    newDocument(19);
+    PackageBase& package = newPackage(PackageType::Calibration);
+    fillSections(package);
+    form.SelectTab(0);
+    form.SelectTab(1);
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(form.table());
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("Измерения"));
+    QAccessibleTableInterface* table = iface->tableInterface();
+    QVERIFY(table);
+    QCOMPARE(table->rowCount(), 6);
+    QCOMPARE(table->columnCount(), form.table()->ColCount());
+    const int col = columnOf(package, kVolRef);
+    QCOMPARE(table->columnDescription(col), form.table()->Captions(col));
+    QAccessibleInterface* cell = table->cellAt(2, col);
+    QVERIFY(cell);
+    QVERIFY(!cell->text(QAccessible::Name).isEmpty());
+    QCOMPARE(cell->text(QAccessible::Name), QString::fromStdString(package.cellText(2, col)));
 }
 
 void MainWindowTest::commandErrorsGoToTheConsole() {

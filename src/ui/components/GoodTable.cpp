@@ -1,5 +1,6 @@
 #include "GoodTable.h"
 
+#include "Accessibility.h"
 #include "WindowShortcuts.h"
 
 #include <QFocusEvent>
@@ -32,6 +33,8 @@ void TGoodTableStore::resize(int rows, int cols) {
 }
 
 TGoodTable::TGoodTable(QWidget* parent) : QAbstractScrollArea(parent) {
+    // Screen readers and GUI automation see the cells and captions drawn here.
+    InstallAccessibility();
     setFocusPolicy(Qt::StrongFocus);
     // Every pixel of the viewport is painted; nothing is erased first.
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
@@ -485,6 +488,10 @@ void TGoodTable::HandleKey(int key) {
     default:
         break;
     }
+    // A table without a current cell gets one at the first key that moves:
+    // a row key lands in the first column, a column key in the first row.
+    if (m_row >= 0 && m_col < 0 && lastCol >= 0) SetCol(0);
+    if (m_col >= 0 && m_row < 0 && lastRow >= 0) SetRow(0);
 }
 
 void TGoodTable::keyPressEvent(QKeyEvent* event) {

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class QFormLayout;
+class QLabel;
+class QWidget;
+
+// What screen readers and GUI automation see of the program's controls.
+//
+// TGoodTable draws its cells itself, so Qt knows nothing of them: the
+// program gives it a table interface (rows, columns, header captions, cell
+// texts, the current cell). Qt names a combo box on Linux by its current
+// item; a combo box that has an accessible name of its own is announced by
+// that name instead, with the item as its value.
+
+// Installs both interfaces; safe to call any number of times. Every
+// TGoodTable and every labelled control calls it, so a window need not.
+void InstallAccessibility();
+
+// The accessible name a caption gives: without "&" and a closing ":".
+QString AccessibleCaption(const QString& caption);
+
+// Links a caption label to the control it names: the label becomes the
+// control's buddy and the control's accessible name is the caption.
+void LabelControl(QLabel* label, QWidget* control);
+
+// A form row of a caption and its control, linked as above; the new label.
+QLabel* AddLabelledRow(QFormLayout* form, const QString& caption, QWidget* control);
