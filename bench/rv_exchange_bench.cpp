@@ -11,9 +11,9 @@
 
 #include <filesystem>
 
-#include "../tests/devsim/DevsimProcess.h"
-#include "devices/WorkerPump.h"
+#include "../tests/support/Devsim.h"
 #include "devices/rv/RvProtocol.h"
+#include "link/WaitingNotifier.h"
 
 namespace {
 
@@ -23,9 +23,9 @@ std::string devsimPath() {
 }
 
 void BM_RvRegisterRead(benchmark::State& state) {
-    DevsimProcess sim(devsimPath(), {"--only", "rv", "--rv", "delay=0"});
+    testsupport::Devsim sim(devsimPath(), {"--only", "rv", "--rv", "delay=0"});
     comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{sim.path("rv")}));
-    WorkerPump pump;
+    WaitingNotifier pump;
     RVx2Thread worker;
     worker.Start(pump);
     rv::postOpen(worker, 1, 9600);

@@ -10,11 +10,13 @@ BUILD_DIR="${BUILD_DIR:-build}"
 DEVSIM="$BUILD_DIR/tools/devsim/devsim"
 RVSERVICE="$BUILD_DIR/src/app/rvservice"
 
-# devsim prints one "NAME PATH" line per simulated device. With --link the
-# paths are symlinks in a folder of our own that stay valid when a device
-# hangs up and gets a fresh pty.
+# devsim prints one "NAME PATH" line per simulated device, then "ready" once
+# every port exists. With --link the paths are symlinks in a folder of our
+# own that stay valid when a device hangs up and gets a fresh pty. Its output
+# comes through a fifo, so the script waits for the "ready" line itself.
 bench="$(mktemp -d)"
-"$DEVSIM" --link "$bench" --ignore-stdin >"$bench/ports" &
+mkfifo "$bench/out"
+"$DEVSIM" --link "$bench" --ignore-stdin >"$bench/out" &
 devsim_pid=$!
 stop_bench() {
   kill "$devsim_pid" 2>/dev/null || true
@@ -23,12 +25,20 @@ stop_bench() {
 }
 trap stop_bench EXIT
 
-for _ in $(seq 100); do
-  if [ -s "$bench/ports" ] || ! kill -0 "$devsim_pid" 2>/dev/null; then break; fi
-  sleep 0.05
+ready=0
+: >"$bench/ports"
+exec 3<"$bench/out"
+while IFS= read -r -t 10 line <&3; do
+  if [ "$line" = ready ]; then
+    ready=1
+    break
+  fi
+  echo "$line" >>"$bench/ports"
 done
-sleep 0.1  # the lines come in one flush; let it land
-if [ ! -s "$bench/ports" ]; then
+# Later lines (a device's fresh pty after a hang-up) are not needed here;
+# devsim ignores a closed output.
+exec 3<&-
+if [ "$ready" != 1 ]; then
   echo "devsim did not start" >&2
   exit 1
 fi

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "devsim/DevsimProcess.h"
+#include "support/Devsim.h"
 #include "support/RunTool.h"
 
 namespace {
@@ -30,7 +30,7 @@ void expectFailure(const ToolResult& r, const std::string& message) {
 
 class DornCommand : public ::testing::Test {
 protected:
-    DevsimProcess sim{DEVSIM_PATH, {"--only", "dorn"}};
+    testsupport::Devsim sim{DEVSIM_PATH, {"--only", "dorn"}};
     std::vector<std::string> dorn(int du, std::vector<std::string> more) {
         std::vector<std::string> args{"dorn", "--port", sim.path("dorn"), "--du", std::to_string(du)};
         args.insert(args.end(), more.begin(), more.end());
@@ -84,7 +84,7 @@ TEST(DornPort, AMissingPortIsNotOpen) {
 
 class RvCommand : public ::testing::Test {
 protected:
-    DevsimProcess sim{DEVSIM_PATH, {"--only", "rv"}};
+    testsupport::Devsim sim{DEVSIM_PATH, {"--only", "rv"}};
     std::vector<std::string> rv(std::vector<std::string> more) {
         std::vector<std::string> args{"rv", "--port", sim.path("rv")};
         args.insert(args.end(), more.begin(), more.end());
@@ -197,7 +197,7 @@ TEST_F(RvCommand, AnotherAddressIsNotAnswered) {
 
 class NivorCommand : public ::testing::Test {
 protected:
-    DevsimProcess sim{DEVSIM_PATH, {"--only", "nivor"}};
+    testsupport::Devsim sim{DEVSIM_PATH, {"--only", "nivor"}};
     std::vector<std::string> measure(std::vector<std::string> more) {
         std::vector<std::string> args{"nivor", "--port", sim.path("nivor"), "measure"};
         args.insert(args.end(), more.begin(), more.end());

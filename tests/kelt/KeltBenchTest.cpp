@@ -8,19 +8,20 @@
 
 #include <cmath>
 
-#include "Devsim.h"
 #include "common/MathError.h"
 #include "comprt/ComPort.h"
 #include "devices/kelt/KeltBlocks.h"
 #include "devices/kelt/KeltPageController.h"
+#include "support/Devsim.h"
 #include "support/RunTool.h"
 
 namespace {
 
 using nlohmann::json;
+using testsupport::Devsim;
 
 ToolResult kelt(const Devsim& sim, int model, std::vector<std::string> args) {
-    std::vector<std::string> all{"kelt", "--port", sim.path(), "--model", std::to_string(model)};
+    std::vector<std::string> all{"kelt", "--port", sim.path("kelt"), "--model", std::to_string(model)};
     all.insert(all.end(), args.begin(), args.end());
     return runTool(SRVTOOL_PATH, all);
 }
@@ -31,7 +32,7 @@ Devsim startKelt(int model, std::vector<std::string> more = {}) {
         args.push_back("--kelt");
         args.push_back(m);
     }
-    return Devsim(args);
+    return Devsim(DEVSIM_PATH, args);
 }
 
 // Values every model can hold, in page fields.
@@ -60,7 +61,7 @@ class KeltEveryModel : public testing::TestWithParam<int> {};
 TEST_P(KeltEveryModel, WriteThenReadGivesTheValuesBack) {
     const int model = GetParam();
     Devsim sim = startKelt(model);
-    ASSERT_FALSE(sim.path().empty());
+    ASSERT_FALSE(sim.path("kelt").empty());
     const json params = paramsFor(model);
     TempFile file("params.json", params.dump());
 
@@ -112,17 +113,19 @@ struct InProcessPage {
         console.setListener([this](const std::string& text) { lines.push_back(text); });
         worker.setSleep([](std::chrono::milliseconds) {});
         worker.Start(notifier);
-        comprt::ComPort::ReplacePortList(comprt::ComPort::ComList({sim.path()}));
+        comprt::ComPort::ReplacePortList(comprt::ComPort::ComList({sim.path("kelt")}));
         controller.cbPortChange(1);
         run();
     }
     void run() { ASSERT_TRUE(RunUntilIdle(controller, notifier, std::chrono::seconds(10))); }
 
+    // Declared before the worker, so that it outlives the worker's Stop():
+    // a request that timed out in run() still notifies it.
+    WaitingNotifier notifier;
     KeltPageState state;
     KeltThread worker;
     Console console;
     std::vector<std::string> lines;
-    WaitingNotifier notifier;
     KeltPageController controller;
 };
 

@@ -51,11 +51,13 @@ struct Page {
     }
     void run() { ASSERT_TRUE(RunUntilIdle(controller, notifier, std::chrono::seconds(5))); }
 
+    // Declared before the worker, so that it outlives the worker's Stop():
+    // requests still queued then (after a failed run()) notify it.
+    WaitingNotifier notifier;
     KeltPageState state;
     ScriptedWorker worker;
     Console console;
     std::vector<std::string> lines;
-    WaitingNotifier notifier;
     KeltPageController controller;
 };
 

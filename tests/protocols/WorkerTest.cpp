@@ -3,11 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "devices/WorkerPump.h"
 #include "devices/dorn/DornProtocol.h"
 #include "devices/nivor/NivorProtocol.h"
 #include "devices/rv/RvProtocol.h"
-#include "devsim/DevsimProcess.h"
+#include "link/WaitingNotifier.h"
+#include "support/Devsim.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ struct Completion {
 };
 
 template <class T>
-Completion<T> complete(QueueThread<T>& worker, WorkerPump& pump, int* activity = nullptr) {
+Completion<T> complete(QueueThread<T>& worker, WaitingNotifier& pump, int* activity = nullptr) {
     const auto done = pump.nextResult(10s, activity);
     if (!done) throw std::runtime_error("no completion");
     auto& item = worker.Front();
@@ -40,8 +40,8 @@ Completion<T> complete(QueueThread<T>& worker, WorkerPump& pump, int* activity =
 
 class RvWorker : public ::testing::Test {
 protected:
-    DevsimProcess sim{DEVSIM_PATH, {"--only", "rv"}};
-    WorkerPump pump;
+    testsupport::Devsim sim{DEVSIM_PATH, {"--only", "rv"}};
+    WaitingNotifier pump;
     RVx2Thread worker;
     rv::FrameBuffer frame{};
 
@@ -57,7 +57,7 @@ protected:
 };
 
 TEST_F(RvWorker, ExchangeSignalsTransmitAndReceive) {
-    std::vector<WorkerPump::Message> seen;
+    std::vector<WaitingNotifier::Notification> seen;
     rv::sendRequest(worker, frame, 1, rv::FnRead, rv::RegAddress, 0, 1);
     for (int i = 0; i < 3; ++i) seen.push_back(*pump.next(5s));
     EXPECT_EQ(seen[0].message, QueueNotifier::kActivityMessage);
@@ -111,7 +111,7 @@ TEST_F(RvWorker, ClosedPortRefusesExchanges) {
 }
 
 TEST(DornWorker, RangeIsCheckedBeforeThePortAndClosedPortIsReported) {
-    WorkerPump pump;
+    WaitingNotifier pump;
     DornThread worker;
     worker.Start(pump);
     DornCommon& slot = worker.Slot();
@@ -125,8 +125,8 @@ TEST(DornWorker, RangeIsCheckedBeforeThePortAndClosedPortIsReported) {
 }
 
 TEST(DornWorker, HangUpMidAnswerThenReopenWorks) {
-    DevsimProcess sim{DEVSIM_PATH, {"--only", "dorn"}};
-    WorkerPump pump;
+    testsupport::Devsim sim{DEVSIM_PATH, {"--only", "dorn"}};
+    WaitingNotifier pump;
     DornThread worker;
     worker.setReadTimeout(300);
     worker.Start(pump);
@@ -151,8 +151,8 @@ TEST(DornWorker, HangUpMidAnswerThenReopenWorks) {
 }
 
 TEST(NivorWorker, PollBeforeAnyMeasurementAndTemperature) {
-    DevsimProcess sim{DEVSIM_PATH, {"--only", "nivor", "--nivor", "temp1=0", "--nivor", "voltage=16"}};
-    WorkerPump pump;
+    testsupport::Devsim sim{DEVSIM_PATH, {"--only", "nivor", "--nivor", "temp1=0", "--nivor", "voltage=16"}};
+    WaitingNotifier pump;
     SpprThread worker;
     worker.Start(pump);
     worker.Slot().setPort(usePort(sim.path("nivor")));

@@ -9,10 +9,10 @@
 #include "comprt/ComPort.h"
 #include "devices/dorn/Dorn.h"
 #include "link/RegKey.h"
+#include "support/Devsim.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -68,7 +68,7 @@ private:
     QList<QVariant> clickAndWait(DornFrame& frame, QPushButton* button);
 
     QTemporaryDir m_dir;
-    QProcess m_devsim;
+    std::unique_ptr<testsupport::Devsim> m_devsim;
     std::string m_path;
     int m_portItem = 0;  // the simulated port's item in the port selector
     Console m_console;
@@ -76,13 +76,12 @@ private:
 
 void DornFrameTest::initTestCase() {
     QVERIFY(m_dir.isValid());
-    m_devsim.start(QStringLiteral(DEVSIM_PATH), {QStringLiteral("--only"), QStringLiteral("dorn")});
-    QVERIFY(m_devsim.waitForStarted());
-    while (!m_devsim.canReadLine()) QVERIFY2(m_devsim.waitForReadyRead(10000), "devsim printed no port");
-    const QStringList line = QString::fromUtf8(m_devsim.readLine()).trimmed().split(QLatin1Char(' '));
-    QCOMPARE(line.size(), 2);
-    QCOMPARE(line[0], QStringLiteral("dorn"));
-    m_path = line[1].toStdString();
+    try {
+        m_devsim = std::make_unique<testsupport::Devsim>(DEVSIM_PATH, std::vector<std::string>{"--only", "dorn"});
+        m_path = m_devsim->path("dorn");
+    } catch (const std::exception& e) {
+        QFAIL(e.what());
+    }
     // The simulated port joins the machine's ports through the environment,
     // as the program's start builds its list.
     qputenv("RVSERVICE_PORTS", QByteArray::fromStdString("/nonexistent/pty:" + m_path));
@@ -94,8 +93,7 @@ void DornFrameTest::initTestCase() {
 }
 
 void DornFrameTest::cleanupTestCase() {
-    m_devsim.closeWriteChannel();  // devsim ends with its standard input
-    if (!m_devsim.waitForFinished(5000)) m_devsim.kill();
+    m_devsim.reset();
 }
 
 void DornFrameTest::init() {

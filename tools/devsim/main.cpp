@@ -6,9 +6,10 @@
 //
 // At start devsim prints one line "NAME PATH" per device (PATH is DIR/NAME
 // with --link, a symlink that stays valid across hang-ups; else the pty's
-// own path) and flushes. It serves until SIGTERM or SIGINT, or until its
-// standard input ends (unless --ignore-stdin), so a test that dies takes its
-// devsim with it.
+// own path), then the line "ready" once every port exists, and flushes: a
+// caller waits for "ready" rather than guessing how many lines will come.
+// It serves until SIGTERM or SIGINT, or until its standard input ends
+// (unless --ignore-stdin), so a test that dies takes its devsim with it.
 //
 // Control commands on standard input, one per line, each answered on stdout
 // by "ok" or "error <reason>" once it has taken effect:
@@ -248,7 +249,7 @@ int run(int argc, char** argv) {
         lines.push_back(std::make_unique<Line>(std::move(device), link));
     }
     for (const auto& line : lines) std::cout << line->device().name() << ' ' << line->shownPath() << '\n';
-    std::cout.flush();
+    std::cout << "ready" << std::endl;
 
     struct sigaction action {};
     action.sa_handler = onSignal;

@@ -11,10 +11,10 @@
 
 #include "common/MathError.h"
 #include "comprt/ComPort.h"
-#include "devices/WorkerPump.h"
 #include "devices/dorn/DornProtocol.h"
 #include "devices/nivor/NivorProtocol.h"
 #include "devices/rv/RvProtocol.h"
+#include "link/WaitingNotifier.h"
 
 namespace srvtool {
 
@@ -41,13 +41,11 @@ std::uint8_t portIndex(const std::string& name) {
     return static_cast<std::uint8_t>(it - list.begin() + 1);
 }
 
-// Posts the request filled into Slot() and waits for its completion. On
-// success returns a copy of the slot's param; on failure throws the slot's
-// error text.
+// Waits for the completion of the oldest pending request. On success
+// returns a copy of the slot's param; on failure throws the slot's error
+// text.
 template <class T>
-T runRequest(QueueThread<T>& worker, WorkerPump& pump, std::int32_t code,
-             std::uint32_t condition = 0) {
-    worker.Post(code, condition);
+T finishRequest(QueueThread<T>& worker, WaitingNotifier& pump) {
     const auto done = pump.nextResult(kRequestLimit);
     if (!done) throw UserError("no completion of the request");
     auto& item = worker.Front();
@@ -56,6 +54,14 @@ T runRequest(QueueThread<T>& worker, WorkerPump& pump, std::int32_t code,
     worker.Pop();
     if (done->param1 == 0) throw UserError(error);
     return param;
+}
+
+// Posts the request filled into Slot() and waits for its completion.
+template <class T>
+T runRequest(QueueThread<T>& worker, WaitingNotifier& pump, std::int32_t code,
+             std::uint32_t condition = 0) {
+    worker.Post(code, condition);
+    return finishRequest(worker, pump);
 }
 
 json consoleJson(const ConsoleRecorder& recorder) { return recorder.lines; }
@@ -86,7 +92,7 @@ void addDornCommands(CLI::App& app) {
     write->add_option("--B", o->b, "coefficient B")->required();
 
     const auto run = [o](std::int32_t code) {
-        WorkerPump pump;
+        WaitingNotifier pump;
         DornThread worker;
         worker.Start(pump);
         worker.Slot().port = portIndex(o->port);
@@ -182,18 +188,9 @@ public:
     ConsoleRecorder recorder;
 
 private:
-    RVx2Common finish() {
-        const auto done = m_pump.nextResult(kRequestLimit);
-        if (!done) throw UserError("no completion of the request");
-        auto& item = m_worker.Front();
-        const RVx2Common param = item.param;
-        const std::string error = item.error;
-        m_worker.Pop();
-        if (done->param1 == 0) throw UserError(error);
-        return param;
-    }
+    RVx2Common finish() { return finishRequest(m_worker, m_pump); }
 
-    WorkerPump m_pump;
+    WaitingNotifier m_pump;
     RVx2Thread m_worker;
     rv::FrameBuffer m_frame{};
     std::uint8_t m_address;
@@ -404,7 +401,7 @@ void addNivorCommands(CLI::App& app) {
     measure->callback([o] {
         using namespace nivor;
         if (o->input1 == o->input2) throw UserError("--input1 and --input2 must differ");
-        WorkerPump pump;
+        WaitingNotifier pump;
         SpprThread worker;
         worker.Start(pump);
         worker.Slot().setPort(portIndex(o->port));

@@ -324,27 +324,11 @@ void KeltPageController::HandleResult(bool success) {
     if (m_queue.Pending() == 0) m_busy = false;
 }
 
-void WaitingNotifier::Notify(unsigned message, std::intptr_t param1, std::intptr_t) {
-    {
-        std::lock_guard lock(m_mutex);
-        m_items.push_back({message, param1});
-    }
-    m_ready.notify_one();
-}
-
-std::optional<WaitingNotifier::Notification> WaitingNotifier::Wait(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(m_mutex);
-    if (!m_ready.wait_for(lock, timeout, [this] { return !m_items.empty(); })) return std::nullopt;
-    Notification n = m_items.front();
-    m_items.pop_front();
-    return n;
-}
-
 bool RunUntilIdle(KeltPageController& controller, WaitingNotifier& notifier, std::chrono::milliseconds timeout) {
     while (controller.busy()) {
-        const auto n = notifier.Wait(timeout);
+        const auto n = notifier.nextResult(timeout);
         if (!n) return false;
-        if (n->message == QueueNotifier::kResultMessage) controller.HandleResult(n->param1 != 0);
+        controller.HandleResult(n->param1 != 0);
     }
     return true;
 }

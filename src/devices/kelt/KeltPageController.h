@@ -6,10 +6,7 @@
 // The Qt page and srvtool both drive the worker through this class.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -17,6 +14,7 @@
 #include "devices/kelt/KeltPageState.h"
 #include "devices/kelt/KeltThread.h"
 #include "link/QueueThread.h"
+#include "link/WaitingNotifier.h"
 
 class KeltPageController {
 public:
@@ -87,25 +85,7 @@ private:
     std::optional<std::string> m_failure;
 };
 
-// A notifier for a thread that waits for the worker's notifications itself
-// (srvtool, tests): Notify queues them, Wait takes them in order.
-class WaitingNotifier : public QueueNotifier {
-public:
-    struct Notification {
-        unsigned message = 0;
-        std::intptr_t param1 = 0;
-    };
-
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t param2) override;
-    // The next notification; nothing when none came within `timeout`.
-    std::optional<Notification> Wait(std::chrono::milliseconds timeout);
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::deque<Notification> m_items;
-};
-
-// Hands the result notifications to the controller until the page is idle.
-// False when the worker went quiet for `timeout` while the page was busy.
+// Hands the result notifications to the controller until the page is idle
+// (srvtool, tests: a thread that waits for the worker itself). False when no
+// result came within `timeout` while the page was busy.
 bool RunUntilIdle(KeltPageController& controller, WaitingNotifier& notifier, std::chrono::milliseconds timeout);
