@@ -248,15 +248,15 @@ void KeltPageController::ShowResult(std::int32_t code, const KeltCommon& slot) {
         m_page.temperatureCorrection().setValue(static_cast<std::int8_t>(slot.data[0]));
         m_console.message(kParametersRead);
         break;
-    case 2:
-    case 6:
-    case 20:
-    case 21:
-    case 25:
-    case 26:
-    case 28:
-    case 29:
-    case 31:
+    case kelt::kWriteBlock1:
+    case kelt::kWriteBlock1Alt:
+    case kelt::kWriteCorrection:
+    case kelt::kWriteCorrectionAlt:
+    case kelt::kWriteBlock3:
+    case kelt::kWriteBlock3Alt:
+    case kelt::kWriteBlock4:
+    case kelt::kWriteBlock4Alt:
+    case kelt::kWriteBlock5:
         m_console.message(kParametersWritten);
         break;
     case kelt::kBattery:
@@ -272,10 +272,10 @@ void KeltPageController::ShowResult(std::int32_t code, const KeltCommon& slot) {
     case kelt::kAmplitude:
         m_amplitude = slot.data[0];
         break;
-    case 11:
-    case 12:
-    case 13:
-    case 14:
+    case kelt::kLevel0:
+    case kelt::kLevel1:
+    case kelt::kLevel2:
+    case kelt::kLevel3:
         m_page.level().setValue(sub - kelt::kLevel0);
         if (code == kelt::kAutoTune) m_amplitude = slot.data[0];
         break;
