@@ -213,23 +213,23 @@ void TMainForm::CreateLayout() {
     m_pageLayout->setContentsMargins(0, 0, 0, 0);
     m_table = new TGoodTable(m_stack);
     m_table->setObjectName(QStringLiteral("Table"));
+    m_table->setAccessibleName(QStringLiteral("Измерения"));
     m_table->SetDataSource(&m_source);
     m_table->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_table->addActions({ActionNewEntry, ActionDeleteEntry});
     connect(m_table, &TGoodTable::changed, this, [this](int row, int col) { TableChanged(row, col); });
     m_stack->addWidget(m_empty);
-    m_table->setAccessibleName(QStringLiteral("Измерения"));
     m_stack->addWidget(m_pageHolder);
     m_stack->addWidget(m_table);
 
     m_consoleView = new ConsoleView(m_console, splitter);
     m_consoleView->setObjectName(QStringLiteral("Console"));
+    m_consoleView->setAccessibleName(QStringLiteral("Сообщения"));
     m_consoleView->setMinimumHeight(30);
     splitter->addWidget(m_stack);
     splitter->addWidget(m_consoleView);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
-    m_consoleView->setAccessibleName(QStringLiteral("Сообщения"));
     splitter->setSizes({481, 58});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
@@ -494,6 +494,8 @@ void TMainForm::OpenStartupDocument(const QStringList& arguments) {
         m_doc.close();
         SetTitle(QString());
         RebuildTabs();
+        ConsoleMessage(error);
+        m_dialogs->error(this, error);
         return;
     }
 }
@@ -505,8 +507,6 @@ void TMainForm::ActionNewExecute() {
         if (!CloseDocument()) return;
         m_doc.create(*code);  // clears the console and resets the options
         RefreshConsole();
-        ConsoleMessage(error);
-        m_dialogs->error(this, error);
         SyncDevicePage();
         SetTitle(QString());
         RebuildTabs();
@@ -613,17 +613,6 @@ void TMainForm::ActionReportExecute() {
     });
 }
 
-void TMainForm::TextExchange(bool exportText) {
-    Guarded([&] {
-        PackageBase* package = CurrentPackage();
-        if (!package || !m_doc.device()) return;
-        const int hidden = m_doc.device()->HiddenColumns(package->type == PackageType::Verification);
-        m_table->HideEditor();
-        m_dialogs->textExchange(this, *package, exportText, hidden);
-        RefreshTable();
-        UpdateActions();
-    });
-}
 void TMainForm::ShowReport() {
     const QString path = m_reportPath;
     QPointer<TMainForm> self(this);
@@ -656,6 +645,17 @@ void TMainForm::ShowReport() {
     viewer->start();
 }
 
+void TMainForm::TextExchange(bool exportText) {
+    Guarded([&] {
+        PackageBase* package = CurrentPackage();
+        if (!package || !m_doc.device()) return;
+        const int hidden = m_doc.device()->HiddenColumns(package->type == PackageType::Verification);
+        m_table->HideEditor();
+        m_dialogs->textExchange(this, *package, exportText, hidden);
+        RefreshTable();
+        UpdateActions();
+    });
+}
 
 void TMainForm::NExportClick() { TextExchange(true); }
 

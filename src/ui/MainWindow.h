@@ -65,13 +65,13 @@ public:
     // Where the report is written and opened from; fixed at start.
     QString ReportPath() const { return m_reportPath; }
     void SetReportPath(const QString& path) { m_reportPath = path; }
-
-    TGoodTable* table() const { return m_table; }
     // The program that shows the report, with any arguments before the
     // report's path: xdg-open unless changed. When it is missing or ends
     // with a failure, the console says where the report was written.
     QStringList ReportViewer() const { return m_reportViewer; }
     void SetReportViewer(const QStringList& command) { m_reportViewer = command; }
+
+    TGoodTable* table() const { return m_table; }
     ConsoleView* consoleView() const { return m_consoleView; }
     QTabBar* tabBar() const { return m_tabs; }
     QMenu* pagesMenu() const { return m_pagesMenu; }
@@ -148,6 +148,7 @@ private:
     bool SavePrompt();
     void ReadDocumentFile(const QString& path);
     void TextExchange(bool exportText);
+    void ShowReport();
 
     void SetTitle(const QString& fileName);
     void SetFamilyCaptions();
@@ -155,7 +156,6 @@ private:
     void TabChanged();
     void RefreshTable();
     void TableChanged(int row, int col);
-    void ShowReport();
     void UpdateActions();
     void RefreshConsole();
     // The device page follows the document's device model.
@@ -166,6 +166,7 @@ private:
     Document m_doc;
     std::unique_ptr<MainDialogs> m_dialogs;
     QString m_reportPath;
+    QStringList m_reportViewer{QStringLiteral("xdg-open")};
     QStringList m_tabCaptions;
 
     QTabBar* m_tabs = nullptr;
@@ -173,7 +174,6 @@ private:
     QWidget* m_empty = nullptr;
     QWidget* m_pageHolder = nullptr;
     QVBoxLayout* m_pageLayout = nullptr;
-    QStringList m_reportViewer{QStringLiteral("xdg-open")};
     QWidget* m_devicePage = nullptr;
     DeviceBase* m_pageDevice = nullptr;
     TGoodTable* m_table = nullptr;
