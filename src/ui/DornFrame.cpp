@@ -93,6 +93,16 @@ DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
     m_read->setObjectName(QStringLiteral("bnRead"));
     m_write = new QPushButton(QStringLiteral("Записать"), this);
     m_write->setObjectName(QStringLiteral("bnWrite"));
+    // What a screen reader says of each control: its caption or label.
+    m_port->setAccessibleName(QStringLiteral("COM-порт"));
+    m_devNum->setAccessibleName(QStringLiteral("Заводской №"));
+    m_outType->setAccessibleName(QStringLiteral("Цена импульса, м3"));
+    m_outTypeLabel->setBuddy(m_outType);
+    m_du->setAccessibleName(QStringLiteral("Ду"));
+    m_a->setAccessibleName(QStringLiteral("Коэффициент A"));
+    m_b->setAccessibleName(QStringLiteral("Коэффициент B"));
+    m_read->setAccessibleName(QStringLiteral("Считать коэффициенты"));
+    m_write->setAccessibleName(QStringLiteral("Записать коэффициенты"));
 
     auto* top = new QFormLayout;
     top->addRow(QStringLiteral("Com-порт:"), m_port);

@@ -21,6 +21,7 @@ NewDocumentDialog::NewDocumentDialog(QWidget* parent) : QDialog(parent) {
 
     m_tree = new QTreeWidget(this);
     m_tree->setObjectName(QStringLiteral("DeviceTree"));
+    m_tree->setAccessibleName(QStringLiteral("Тип прибора"));
     m_tree->setHeaderHidden(true);
     m_tree->setColumnCount(1);
     m_tree->setEditTriggers(QAbstractItemView::NoEditTriggers);

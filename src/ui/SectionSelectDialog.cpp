@@ -74,6 +74,8 @@ SectionSelectDialog::SectionSelectDialog(QWidget* parent) : QDialog(parent) {
     connect(m_bottom, &QLogValueAxis::rangeChanged, m_top, [this](qreal min, qreal max) { m_top->setRange(min, max); });
 
     m_view = new QChartView(m_chart, this);
+    m_view->setObjectName(QStringLiteral("SectionChart"));
+    m_view->setAccessibleName(QStringLiteral("Точки сечений"));
     m_view->setRenderHint(QPainter::Antialiasing);
 
     auto* buttons = new QDialogButtonBox(this);

@@ -55,7 +55,7 @@ private slots:
     void controlsFollowState();
     void userInputGoesIntoState();
     void modelWithoutPulseOutput();
-    void factoryMakesDornPagesOnly();
+    void factoryMakesDornPages();
     void writeAndReadThroughSimulatedDorn();
     void coefficientsOutOfRange();
     void storedPortOutsideListMeansNoPort();
@@ -195,13 +195,12 @@ void DornFrameTest::modelWithoutPulseOutput() {
     QVERIFY(!pulseFrame.bnWrite()->isEnabled());  // no port selected yet
 }
 
-void DornFrameTest::factoryMakesDornPagesOnly() {
+void DornFrameTest::factoryMakesDornPages() {
     QWidget tabs;
-    for (const int code : {kRvCode, kFirstKeltCode}) {
-        std::unique_ptr<DeviceBase> device = CreateDevice(code, m_console);
-        QVERIFY(device);
-        QCOMPARE(CreateDevicePage(*device, m_console, &tabs), nullptr);
-    }
+    // The RV page does not exist yet; the Kelt page has a test of its own.
+    std::unique_ptr<DeviceBase> rv = CreateDevice(kRvCode, m_console);
+    QVERIFY(rv);
+    QCOMPARE(CreateDevicePage(*rv, m_console, &tabs), nullptr);
     std::unique_ptr<DeviceBase> dorn = CreateDevice(kFirstDornCode + kPulseModel, m_console);
     QWidget* page = CreateDevicePage(*dorn, m_console, &tabs);
     QVERIFY(qobject_cast<DornFrame*>(page));

@@ -1,6 +1,7 @@
 #include "ConsoleView.h"
 #include "DornFrame.h"
 #include "HelpWindow.h"
+#include "KeltFrame.h"
 #include "LinesDialog.h"
 #include "MainDialogs.h"
 #include "MainWindow.h"
@@ -776,7 +777,7 @@ void MainWindowTest::openingAnotherDeviceTypeReplacesThePage() {
     m_script->openName = kelt;
     form.ActionOpen->trigger();
     QCOMPARE(form.document().device()->Type(), 19);
-    QVERIFY(form.devicePage() == nullptr);
+    QVERIFY(qobject_cast<TKeltFrame*>(form.devicePage()));
 
     // Back to Dorn, then the same type again: the page stays bound to the model.
     m_script->openName = dorn;

@@ -27,13 +27,7 @@ KeltPageState::KeltPageState(int model) : m_model(model), m_du(kDiameters) {
     bind(m_offset);
 
     m_tau.setAdjust([this](double ms) { return storablePulseLength(m_model, ms); });
-    m_offset.setTextForm(
-        [](int halfDegrees) { return Locale::current().formatFixed(halfDegrees * 0.5, 1); },
-        [](const std::string& text) -> std::optional<long long> {
-            const std::optional<double> degrees = parseUserNumber(text);
-            if (!degrees) return std::nullopt;
-            return std::llround(std::clamp(*degrees, -1e9, 1e9) * 2.0);
-        });
+    m_offset.setTextForm(correctionText, correctionFromText);
 
     m_du.setIndex(0);
     diameterChanged();
@@ -75,6 +69,16 @@ double KeltPageState::storablePulseLength(int model, double ms) {
     // Long pulses are stored in steps of 256 ticks.
     if (t >= 256) t = (t + 128) & ~0xFFLL;
     return static_cast<double>(t) * 0.0305;
+}
+
+std::string KeltPageState::correctionText(int halfDegrees) {
+    return Locale::current().formatFixed(halfDegrees * 0.5, 1);
+}
+
+std::optional<long long> KeltPageState::correctionFromText(const std::string& text) {
+    const std::optional<double> degrees = parseUserNumber(text);
+    if (!degrees) return std::nullopt;
+    return std::llround(std::clamp(*degrees, -1e9, 1e9) * 2.0);
 }
 
 void KeltPageState::modelSetup() {

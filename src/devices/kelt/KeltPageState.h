@@ -2,6 +2,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -99,6 +100,11 @@ public:
     static double defaultPulseLength(int weightPosition);
     // The nearest pulse length a model can store.
     static double storablePulseLength(int model, double ms);
+    // The temperature correction's text form: half degrees shown as degrees
+    // with one decimal; typed degrees read back as half degrees (rounded,
+    // not yet clamped), nothing when the text is not a number.
+    static std::string correctionText(int halfDegrees);
+    static std::optional<long long> correctionFromText(const std::string& text);
 
 private:
     void diameterChanged();

@@ -1,0 +1,157 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class Console;
+class Kelt;
+class KeltPageController;
+class KeltPageState;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
+class TDisComboBox;
+class TFloatEdit;
+class TIntEdit;
+
+// TKeltFrame: the device page of a Kelt document. The engineer picks the
+// port, tunes the ОРБ-КЕЛТ adapter, reads and writes the transducer's
+// coefficients and output settings, and asks for battery voltage,
+// temperature and signal quality, and the firmware version.
+//
+// A thin view: the values, their limits, what each model shows and every
+// rule between the fields live in the device model's KeltPageState; the
+// requests and what their results do live in KeltPageController. The page
+// shows the state, hands user input back, and repaints when the state
+// changes.
+//
+// The worker starts (and the port stored as "KeltComPort" opens) when the
+// page is first shown; the port choice is stored again and the worker
+// stopped when the page goes away. While a request is pending the page is
+// busy: the port selector and the buttons are disabled and the cursor says
+// so; the focus returns afterwards to where the user left it.
+class TKeltFrame : public QWidget {
+    Q_OBJECT
+public:
+    TKeltFrame(Kelt& device, Console& console, QWidget* parent = nullptr);
+    ~TKeltFrame() override;
+
+    // Initialisation: the worker, the stored port (which is then opened).
+    // Runs once; the first show calls it.
+    void Initialise();
+    bool initialised() const { return m_initialised; }
+    bool busy() const { return m_busy; }
+
+    // Shows the page state in the controls.
+    void UpdateFromState();
+    // Visibility, captions and enabled states by model, output type and
+    // busy state.
+    void UpdateControls();
+
+    // The user's actions. A refused request ("Queue is not empty", "Прибор
+    // не поддерживает Ду20") is shown in an error box.
+    void cbPortChange();
+    void cbDuChange();
+    void cbOutTypeChange();
+    void cbWeightChange();
+    void bnSetLevelClick();
+    void bnGetAmpClick();
+    void bnResetClick();
+    void bnAutoClick();
+    void bnReadClick();
+    void bnWriteClick();
+    void bnGetTClick();
+    void bnGetUClick();
+    void bnGetVerCrcClick();
+
+    // What shows an error box; tests replace it. Null: QMessageBox.
+    using ErrorBox = std::function<void(QWidget* owner, const QString& text)>;
+    static void SetErrorBox(ErrorBox box);
+
+    // The controls most callers need; every control is also found by its
+    // object name (edA1, cbDu, bnRead, …).
+    TDisComboBox* cbPort() const { return m_port; }
+    QLineEdit* edDevNum() const { return m_devNum; }
+    QSlider* tbLevel() const { return m_level; }
+    QLabel* lbAmp() const { return m_amp; }
+    TFloatEdit* edA(int i) const { return m_a[i]; }  // 0 … 4: A1 … A5
+    TFloatEdit* edB(int i) const { return m_b[i]; }
+    TFloatEdit* edF(int k) const { return m_f[k]; }  // 0 … 3: F12 … F45
+    TDisComboBox* cbDu() const { return m_du; }
+    TDisComboBox* cbOutType() const { return m_outType; }
+    TDisComboBox* cbWeight() const { return m_weight; }
+    TFloatEdit* edTauOut() const { return m_tau; }
+    TIntEdit* edN() const { return m_n; }
+    TIntEdit* edOffset() const { return m_offset; }
+
+signals:
+    // A request's result was handled (tests wait for it): the request code,
+    // its sub-command and whether it succeeded.
+    void resultHandled(int code, int sub, bool ok);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    class Worker;
+    void BuildControls();
+    void BindInput();
+    // Runs one handler of the controller; a refusal goes to the error box.
+    void Request(const std::function<void()>& post);
+    void SetBusy(bool busy);
+    void HandleResult(bool ok);
+    void ShowAmplitude(int amplitude);
+
+    Kelt& m_device;
+    KeltPageState& m_state;
+    Console& m_console;
+    std::unique_ptr<Worker> m_worker;
+    std::unique_ptr<KeltPageController> m_controller;
+    bool m_initialised = false;
+    bool m_busy = false;
+    bool m_updating = false;
+    // Focus before and right after the controls were disabled.
+    QPointer<QWidget> m_focusBefore;
+    QPointer<QWidget> m_focusAfter;
+
+    TDisComboBox* m_port = nullptr;
+    QLineEdit* m_devNum = nullptr;
+    QGroupBox* m_adapter = nullptr;
+    QSlider* m_level = nullptr;
+    QLabel* m_amp = nullptr;
+    QPushButton* m_setLevel = nullptr;
+    QPushButton* m_getAmp = nullptr;
+    QPushButton* m_reset = nullptr;
+    QPushButton* m_auto = nullptr;
+    QGroupBox* m_parameters = nullptr;
+    TFloatEdit* m_a[5] = {};
+    TFloatEdit* m_b[5] = {};
+    TFloatEdit* m_f[4] = {};
+    QLabel* m_aLabel[5] = {};
+    QLabel* m_bLabel[5] = {};
+    QLabel* m_fLabel[4] = {};
+    TDisComboBox* m_du = nullptr;
+    QLabel* m_outTypeLabel = nullptr;
+    TDisComboBox* m_outType = nullptr;
+    QLabel* m_weightLabel = nullptr;
+    TDisComboBox* m_weight = nullptr;
+    QLabel* m_tauLabel = nullptr;
+    TFloatEdit* m_tau = nullptr;
+    QLabel* m_nLabel = nullptr;
+    TIntEdit* m_n = nullptr;
+    QLabel* m_offsetLabel = nullptr;
+    TIntEdit* m_offset = nullptr;
+    QPushButton* m_read = nullptr;
+    QPushButton* m_write = nullptr;
+    QPushButton* m_getT = nullptr;
+    QPushButton* m_getU = nullptr;
+    QPushButton* m_getVerCrc = nullptr;
+    QCheckBox* m_disableRestore = nullptr;
+    QCheckBox* m_disableThermocorrection = nullptr;
+};
