@@ -12,7 +12,8 @@
 #include <filesystem>
 
 #include "../tests/support/Devsim.h"
-#include "devices/rv/RvProtocol.h"
+#include "devices/rv/RvReplies.h"
+#include "devices/rv/RvWorker.h"
 #include "link/WaitingNotifier.h"
 
 namespace {

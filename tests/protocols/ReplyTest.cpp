@@ -7,7 +7,7 @@
 
 #include "devices/Bytes.h"
 #include "devices/rv/Crc16.h"
-#include "devices/rv/RvProtocol.h"
+#include "devices/rv/RvReplies.h"
 
 namespace {
 

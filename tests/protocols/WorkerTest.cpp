@@ -5,7 +5,8 @@
 
 #include "devices/dorn/DornProtocol.h"
 #include "devices/nivor/NivorProtocol.h"
-#include "devices/rv/RvProtocol.h"
+#include "devices/rv/RvReplies.h"
+#include "devices/rv/RvWorker.h"
 #include "link/WaitingNotifier.h"
 #include "support/Devsim.h"
 

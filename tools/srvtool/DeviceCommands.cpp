@@ -13,7 +13,8 @@
 #include "comprt/ComPort.h"
 #include "devices/dorn/DornProtocol.h"
 #include "devices/nivor/NivorProtocol.h"
-#include "devices/rv/RvProtocol.h"
+#include "devices/rv/RvReplies.h"
+#include "devices/rv/RvWorker.h"
 #include "link/WaitingNotifier.h"
 
 namespace srvtool {

@@ -17,6 +17,11 @@ struct OutputsBlock {
     bool operator==(const OutputsBlock&) const = default;
 };
 
+// The meter's two calibration tables: the direct one (register 2, with the
+// flow limits) and the reverse one (register 18) of a reversible meter. The
+// page shows each in a grid of its own.
+enum class CalibrGrid { Direct, Reverse };
+
 // One calibration table (registers 2 and 18), 64 bytes: five segments and,
 // in the direct table, the flow limits.
 struct CalibrationBlock {
