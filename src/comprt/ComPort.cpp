@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <limits>
 #include <memory>
 
 #include <fcntl.h>
@@ -60,6 +61,22 @@ speed_t SpeedCode(std::uint32_t baud) {
 int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
     const auto left = std::chrono::ceil<Milliseconds>(when - now).count();
     return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+}
+
+// The moment a transfer of `count` bytes begun at `start` runs out of time:
+// constant + multiplier * count milliseconds later. The largest multiplier
+// with a large count lies far beyond the steady clock's range; such a total
+// saturates to the clock's last moment (no end in sight) instead of wrapping
+// round to a moment that has already passed.
+Clock::time_point TransferDeadline(Clock::time_point start, std::uint32_t multiplier,
+                                   std::size_t count, std::uint32_t constant) {
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t total = kMax;
+    if (multiplier == 0 || count <= (kMax - constant) / multiplier)
+        total = static_cast<std::uint64_t>(multiplier) * count + constant;
+    const auto room = std::chrono::floor<Milliseconds>(Clock::time_point::max() - start).count();
+    if (room <= 0 || total >= static_cast<std::uint64_t>(room)) return Clock::time_point::max();
+    return start + Milliseconds(static_cast<Milliseconds::rep>(total));
 }
 
 // Waits for `events` on `fd` for at most `timeout` ms (-1: no limit);
@@ -235,8 +252,7 @@ std::size_t ComPort::Receive(std::uint8_t* buffer, std::size_t count) {
     const bool totalLimit = t.readTotalMultiplier != 0 || t.readTotalConstant != 0;
     const bool intervalLimit = t.readInterval != 0 && t.readInterval != Timeouts::kMaxTimeout;
     const Clock::time_point deadline =
-        Clock::now() + Milliseconds(static_cast<std::uint64_t>(t.readTotalMultiplier) * count +
-                                    t.readTotalConstant);
+        TransferDeadline(Clock::now(), t.readTotalMultiplier, count, t.readTotalConstant);
     Clock::time_point lastByte;
     std::size_t received = 0;
     bool hungUp = false;
@@ -290,8 +306,7 @@ void ComPort::Write(const void* buffer, std::size_t count) {
     const Timeouts t = m_timeouts;
     const bool totalLimit = t.writeTotalMultiplier != 0 || t.writeTotalConstant != 0;
     const Clock::time_point deadline =
-        Clock::now() + Milliseconds(static_cast<std::uint64_t>(t.writeTotalMultiplier) * count +
-                                    t.writeTotalConstant);
+        TransferDeadline(Clock::now(), t.writeTotalMultiplier, count, t.writeTotalConstant);
     std::size_t written = 0;
     bool hungUp = false;
     while (written < count) {

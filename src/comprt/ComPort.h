@@ -110,7 +110,8 @@ public:
         // driver and exist as character devices, legacy UARTs that the
         // kernel found no hardware for left out, in natural name order
         // (ttyS2 before ttyS10); each under its /dev/serial/by-id name when
-        // there is one.
+        // there is one. No device is opened on the way (an open would raise
+        // DTR and RTS on the line).
         static std::vector<std::string> MachineDevices(const DeviceDirs& dirs);
         // The entries of a ":"-separated list (empty entries dropped).
         static std::vector<std::string> SplitPorts(std::string_view list);

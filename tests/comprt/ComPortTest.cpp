@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/ioctl.h>
@@ -176,6 +178,28 @@ TEST_F(ComPortPty, EveryReadLimitEndsAShortRead) {
         ASSERT_TRUE(finished);
         EXPECT_EQ(result.get() + 1, c.received);
         EXPECT_EQ(Bytes(got.begin(), got.begin() + 3), (Bytes{7, 8, 9}));
+    }
+}
+
+// The largest multiplier times a large count is far beyond the steady
+// clock's range: the read must still wait for the bytes (and end by the
+// interval), not count a wrapped deadline as already passed.
+TEST_F(ComPortPty, LargestMultiplierWithALargeCountStillWaits) {
+    OpenPort();
+    m_port.SetTimeouts({50, Timeouts::kMaxTimeout, Timeouts::kMaxTimeout, 0, 0});
+    for (const std::size_t count : {std::size_t{4096}, std::size_t{1} << 16, std::size_t{1} << 20}) {
+        SCOPED_TRACE(count);
+        Bytes got(count);
+        auto late = std::async(std::launch::async, [&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            m_pty.Send({4, 5, 6});
+        });
+        auto [finished, result] = FinishesOrRelease(
+            [&] { return m_port.ReadSome(got.data(), count); }, [&] { m_pty.CloseMaster(); });
+        late.wait();
+        ASSERT_TRUE(finished);
+        EXPECT_EQ(result.get(), 3u);
+        EXPECT_EQ(Bytes(got.begin(), got.begin() + 3), (Bytes{4, 5, 6}));
     }
 }
 
