@@ -12,7 +12,7 @@ constexpr ColumnInfo kInt(const char* caption, const char* html, int width) {
 }
 constexpr ColumnInfo kBool(const char* caption, int width) { return {caption, caption, width, 1, FieldKind::Bool, 0, 0}; }
 
-const std::array<ColumnInfo, kFieldCount> kFields = {{
+constexpr std::array<ColumnInfo, kFieldCount> kFields = {{
     kBool("Точка", 45),
     kDouble("t (°C)", "t (°C)", 60, 2),
     kDouble("Mэт (кг)", "M<sub>эт</sub> (кг)", 60, 3),
@@ -34,6 +34,13 @@ const std::array<ColumnInfo, kFieldCount> kFields = {{
     kDouble("", "", 0, 6),  // flowRefRed
     kDouble("", "", 0, 6),  // freqRed
 }};
+
+constexpr bool kindsAgree() {
+    for (int id = 0; id < kFieldCount; ++id)
+        if (kFields[static_cast<std::size_t>(id)].kind != FieldKindOf(id)) return false;
+    return true;
+}
+static_assert(kindsAgree(), "a column's kind differs from its field id's kind");
 
 const std::array<const char*, kFieldCount> kNames = {
     "point", "t",       "massRef", "volRef",  "timeRef", "flowRef", "time1",   "pulses1", "freq",       "code",

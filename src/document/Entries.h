@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <variant>
 
 // Package kinds and reference methods, fixed when a package is created.
 enum class PackageType : std::uint8_t { Calibration = 0, Verification = 1 };
@@ -40,6 +41,26 @@ enum FieldId : int {
 
 // The text form of a field.
 enum class FieldKind : std::int32_t { Double = 0, Int32 = 1, Bool = 2 };
+
+// The kind of a field id, known to the compiler so that the entries' field
+// tables are checked against it (FieldInfo(id).kind agrees, see Entries.cpp):
+// the counters and numbers are 32-bit integers, the marks bytes, the rest
+// doubles.
+constexpr FieldKind FieldKindOf(int id) {
+    switch (id) {
+        case kPulses1:
+        case kPulses2:
+        case kSection:
+        case kLine: return FieldKind::Int32;
+        case kPoint:
+        case kOff: return FieldKind::Bool;
+        default: return FieldKind::Double;
+    }
+}
+
+// The value of one field: a double, a 32-bit integer or a byte mark; the
+// alternative's index is the field's kind.
+using FieldValue = std::variant<double, std::int32_t, std::uint8_t>;
 
 // Describes one table column (one field id); shared by all packages. The
 // read-only flag is filled per call from the package's method.

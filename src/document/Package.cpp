@@ -10,15 +10,6 @@
 
 namespace {
 
-std::size_t fieldSize(int id) {
-    switch (FieldInfo(id).kind) {
-        case FieldKind::Double: return sizeof(double);
-        case FieldKind::Int32: return sizeof(std::int32_t);
-        case FieldKind::Bool: return sizeof(std::uint8_t);
-    }
-    return 0;
-}
-
 // A recalculation step whose result is not finite (a division by zero, an
 // invalid operation or an overflow) stores its fallback instead. The check is
 // made on the value, without exceptions, because recalculation runs over
@@ -33,74 +24,6 @@ double reductionValue(double t, double refTemp) {
 }
 
 }  // namespace
-
-void* EntryTraits<DornEntry>::field(DornEntry& e, int id) {
-    switch (id) {
-        case kT: return &e.t;
-        case kMassRef: return &e.massRef;
-        case kVolRef: return &e.volRef;
-        case kTimeRef: return &e.timeRef;
-        case kFlowRef: return &e.flowRef;
-        case kTime1: return &e.time1;
-        case kPulses1: return &e.pulses1;
-        case kFreq: return &e.freq;
-        case kFlowMeas: return &e.flowMeas;
-        case kFlowErr: return &e.flowErr;
-        case kPulses2: return &e.pulses2;
-        case kVolMeas: return &e.volMeas;
-        case kVolErr: return &e.volErr;
-        case kOff: return &e.off;
-        case kFlowRefRed: return &e.flowRefRed;
-        case kFreqRed: return &e.freqRed;
-        default: return nullptr;
-    }
-}
-
-void* EntryTraits<KeltEntry>::field(KeltEntry& e, int id) {
-    switch (id) {
-        case kPoint: return &e.point;
-        case kT: return &e.t;
-        case kMassRef: return &e.massRef;
-        case kVolRef: return &e.volRef;
-        case kTimeRef: return &e.timeRef;
-        case kFlowRef: return &e.flowRef;
-        case kTime1: return &e.time1;
-        case kPulses1: return &e.pulses1;
-        case kFreq: return &e.freq;
-        case kFlowMeas: return &e.flowMeas;
-        case kFlowErr: return &e.flowErr;
-        case kPulses2: return &e.pulses2;
-        case kVolMeas: return &e.volMeas;
-        case kVolErr: return &e.volErr;
-        case kSection: return &e.section;
-        case kLine: return &e.line;
-        case kOff: return &e.off;
-        case kFlowRefRed: return &e.flowRefRed;
-        case kFreqRed: return &e.freqRed;
-        default: return nullptr;
-    }
-}
-
-void* EntryTraits<EprEntry>::field(EprEntry& e, int id) {
-    switch (id) {
-        case kPoint: return &e.point;
-        case kT: return &e.t;
-        case kMassRef: return &e.massRef;
-        case kVolRef: return &e.volRef;
-        case kTimeRef: return &e.timeRef;
-        case kFlowRef: return &e.flowRef;
-        case kCode: return &e.code;
-        case kFlowMeas: return &e.flowMeas;
-        case kFlowErr: return &e.flowErr;
-        case kPulses2: return &e.pulses2;
-        case kVolMeas: return &e.volMeas;
-        case kVolErr: return &e.volErr;
-        case kSection: return &e.section;
-        case kLine: return &e.line;
-        case kOff: return &e.off;
-        default: return nullptr;
-    }
-}
 
 namespace {
 
@@ -158,20 +81,15 @@ ColumnInfo Package<T>::column(int col) const {
 template <typename T>
 std::string Package<T>::cellText(int row, int col) const {
     const int id = columnField(col);
-    const void* p = fieldOf(entries.at(static_cast<std::size_t>(row)), id);
-    if (!p) return {};
-    switch (FieldInfo(id).kind) {
-        case FieldKind::Double: {
-            double v;
-            std::memcpy(&v, p, sizeof v);
-            return Locale::current().formatFixed(v, FieldInfo(id).decimals);
-        }
-        case FieldKind::Int32: {
-            std::int32_t v;
-            std::memcpy(&v, p, sizeof v);
-            return std::to_string(v);
-        }
-        case FieldKind::Bool: return *static_cast<const std::uint8_t*>(p) ? "*" : "-";
+    const T& entry = entries.at(static_cast<std::size_t>(row));
+    const EntryField* field = FindEntryField<T>(id);
+    if (!field) return {};
+    const FieldValue value = ReadEntryField(entry, *field);
+    switch (field->kind) {
+        case FieldKind::Double:
+            return Locale::current().formatFixed(std::get<double>(value), FieldInfo(id).decimals);
+        case FieldKind::Int32: return std::to_string(std::get<std::int32_t>(value));
+        case FieldKind::Bool: return std::get<std::uint8_t>(value) ? "*" : "-";
     }
     return {};
 }
@@ -179,21 +97,22 @@ std::string Package<T>::cellText(int row, int col) const {
 template <typename T>
 void Package<T>::setCellText(int row, int col, const std::string& text) {
     const int id = columnField(col);
-    void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), id);
-    if (!p) return;
+    T& entry = entries.at(static_cast<std::size_t>(row));
+    const EntryField* field = FindEntryField<T>(id);
+    if (!field) return;
     // The whole text decides ("," and "." both serve as the separator); a
     // text that is not wholly a number leaves the entry as it was.
     switch (FieldInfo(id).kind) {
         case FieldKind::Double: {
             const auto v = parseUserNumber(text);
             if (!v) throw UserError("'" + text + "' is not a valid floating point value");
-            std::memcpy(p, &*v, sizeof(double));
+            WriteEntryField(entry, *field, *v);
             break;
         }
         case FieldKind::Int32: {
             const auto v = parseUserInt32(text);
             if (!v) throw UserError("'" + text + "' is not a valid integer value");
-            std::memcpy(p, &*v, sizeof(std::int32_t));
+            WriteEntryField(entry, *field, *v);
             break;
         }
         case FieldKind::Bool: break;
@@ -202,36 +121,39 @@ void Package<T>::setCellText(int row, int col, const std::string& text) {
 
 template <typename T>
 bool Package<T>::cellChecked(int row, int col) const {
-    const void* p = fieldOf(entries.at(static_cast<std::size_t>(row)), columnField(col));
-    return p && *static_cast<const std::uint8_t*>(p) != 0;
+    const std::optional<FieldValue> value = fieldValue(row, columnField(col));
+    const std::uint8_t* mark = value ? std::get_if<std::uint8_t>(&*value) : nullptr;
+    return mark && *mark != 0;
 }
 
 template <typename T>
 void Package<T>::setCellChecked(int row, int col, bool checked) {
-    void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), columnField(col));
-    if (p) *static_cast<std::uint8_t*>(p) = checked ? 1 : 0;
+    T& entry = entries.at(static_cast<std::size_t>(row));
+    const EntryField* field = FindEntryField<T>(columnField(col));
+    if (field && field->kind == FieldKind::Bool)
+        WriteEntryField(entry, *field, FieldValue(std::in_place_type<std::uint8_t>, checked ? 1 : 0));
 }
 
 template <typename T>
-bool Package<T>::getField(int row, int id, void* out) const {
-    const void* p = fieldOf(entries.at(static_cast<std::size_t>(row)), id);
-    if (!p) return false;
-    std::memcpy(out, p, fieldSize(id));
-    return true;
+std::optional<FieldValue> Package<T>::fieldValue(int row, int id) const {
+    const T& entry = entries.at(static_cast<std::size_t>(row));
+    const EntryField* field = FindEntryField<T>(id);
+    if (!field) return std::nullopt;
+    return ReadEntryField(entry, *field);
 }
 
 template <typename T>
-bool Package<T>::setField(int row, int id, const void* in) {
-    void* p = EntryTraits<T>::field(entries.at(static_cast<std::size_t>(row)), id);
-    if (!p) return false;
-    std::memcpy(p, in, fieldSize(id));
+bool Package<T>::setFieldValue(int row, int id, const FieldValue& value) {
+    T& entry = entries.at(static_cast<std::size_t>(row));
+    const EntryField* field = FindEntryField<T>(id);
+    if (!field) return false;
+    WriteEntryField(entry, *field, value);
     return true;
 }
 
 template <typename T>
 bool Package<T>::hasField(int id) const {
-    T probe{};
-    return EntryTraits<T>::field(probe, id) != nullptr;
+    return FindEntryField<T>(id) != nullptr;
 }
 
 template <typename T>

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,10 +39,30 @@ public:
     virtual void setCellText(int row, int col, const std::string& text) = 0;
     virtual bool cellChecked(int row, int col) const = 0;
     virtual void setCellChecked(int row, int col, bool checked) = 0;
-    // Copies the field (8, 4 or 1 bytes by kind); a field the entry type
-    // lacks is left alone. Returns whether the entry type has the field.
-    virtual bool getField(int row, int id, void* out) const = 0;
-    virtual bool setField(int row, int id, const void* in) = 0;
+    // A field's value, of the type its kind stores (FieldKindOf); nothing
+    // for a field the entry type lacks.
+    virtual std::optional<FieldValue> fieldValue(int row, int id) const = 0;
+    // Stores a value into a field. A value of another kind than the field's
+    // throws std::invalid_argument and changes nothing. Returns whether the
+    // entry type has the field (one it lacks is left alone).
+    virtual bool setFieldValue(int row, int id, const FieldValue& value) = 0;
+    // The same with the value's type checked by the compiler: double for
+    // Double fields, std::int32_t for Int32, std::uint8_t for Bool; a field
+    // of another kind throws std::invalid_argument. A field the entry type
+    // lacks is left alone (and `out` untouched). Return whether the entry
+    // type has the field.
+    bool getField(int row, int id, double* out) const { return getTyped(row, id, out); }
+    bool getField(int row, int id, std::int32_t* out) const { return getTyped(row, id, out); }
+    bool getField(int row, int id, std::uint8_t* out) const { return getTyped(row, id, out); }
+    bool setField(int row, int id, const double* in) {
+        return setFieldValue(row, id, FieldValue(std::in_place_type<double>, *in));
+    }
+    bool setField(int row, int id, const std::int32_t* in) {
+        return setFieldValue(row, id, FieldValue(std::in_place_type<std::int32_t>, *in));
+    }
+    bool setField(int row, int id, const std::uint8_t* in) {
+        return setFieldValue(row, id, FieldValue(std::in_place_type<std::uint8_t>, *in));
+    }
     virtual bool hasField(int id) const = 0;
     virtual void addEntry() = 0;
     // Appends an all-zero entry without computing it (document readers).
@@ -67,6 +89,16 @@ public:
     DocumentState& document() const { return *m_document; }
 
 private:
+    template <typename V>
+    bool getTyped(int row, int id, V* out) const {
+        const std::optional<FieldValue> value = fieldValue(row, id);
+        if (!value) return false;
+        const V* typed = std::get_if<V>(&*value);
+        if (!typed) throw std::invalid_argument("a field of another kind");
+        *out = *typed;
+        return true;
+    }
+
     std::shared_ptr<DocumentState> m_document;
 };
 

@@ -1,6 +1,7 @@
 // The package record of the document file: header and entry records.
 
 #include <algorithm>
+#include <cstring>
 #include <istream>
 #include <ostream>
 
@@ -33,18 +34,9 @@ struct EntryRecord<EprEntry> {
     static constexpr std::size_t kSize = 42;
 };
 
-// Stored width of a field: 8 for the doubles (and the reference quantity),
-// 4 for the counters, 1 for the flags.
-constexpr std::size_t storedSize(int id) {
-    switch (id) {
-        case kPulses1:
-        case kPulses2:
-        case kSection: return 4;
-        case kPoint:
-        case kOff: return 1;
-        default: return 8;
-    }
-}
+// Stored width of a field: its kind's width (8 for the doubles and the
+// reference quantity, 4 for the counters, 1 for the flags).
+constexpr std::size_t storedSize(int id) { return FieldWidth(FieldKindOf(id == kReference ? kVolRef : id)); }
 
 int referenceField(Method method) {
     switch (method) {
@@ -64,6 +56,26 @@ constexpr std::size_t recordSize() {
 static_assert(recordSize<DornEntry>() == EntryRecord<DornEntry>::kSize);
 static_assert(recordSize<KeltEntry>() == EntryRecord<KeltEntry>::kSize);
 static_assert(recordSize<EprEntry>() == EntryRecord<EprEntry>::kSize);
+
+// Every stored field is one the entry type has; each reference quantity is
+// a double of every entry type.
+template <typename T>
+constexpr bool recordFieldsPresent() {
+    for (int id : EntryRecord<T>::kFields)
+        if (id != kReference && !FindEntryField<T>(id)) return false;
+    for (int id : {kVolRef, kMassRef, kFlowRef})
+        if (!FindEntryField<T>(id) || FieldKindOf(id) != FieldKind::Double) return false;
+    return true;
+}
+static_assert(recordFieldsPresent<DornEntry>());
+static_assert(recordFieldsPresent<KeltEntry>());
+static_assert(recordFieldsPresent<EprEntry>());
+
+// The table row of a stored field (present by the check above).
+template <typename T>
+const EntryField& storedField(int id, int reference) {
+    return *FindEntryField<T>(id == kReference ? reference : id);
+}
 
 }  // namespace
 
@@ -94,9 +106,8 @@ void Package<T>::load(std::istream& in) {
         T entry{};
         const unsigned char* p = record;
         for (int id : EntryRecord<T>::kFields) {
-            const int target = id == kReference ? reference : id;
             const std::size_t size = storedSize(id);
-            std::memcpy(EntryTraits<T>::field(entry, target), p, size);
+            std::memcpy(FieldBytes(entry, storedField<T>(id, reference)), p, size);
             p += size;
         }
         read.push_back(entry);
@@ -117,9 +128,8 @@ void Package<T>::save(std::ostream& out) const {
     for (const T& entry : entries) {
         unsigned char* p = record;
         for (int id : EntryRecord<T>::kFields) {
-            const int source = id == kReference ? reference : id;
             const std::size_t size = storedSize(id);
-            std::memcpy(p, fieldOf(entry, source), size);
+            std::memcpy(p, FieldBytes(entry, storedField<T>(id, reference)), size);
             p += size;
         }
         files::writeBytes(out, record, sizeof record);
