@@ -25,6 +25,36 @@ void PackageTableSource::setCellText(int row, int col, const QString& text) {
     }
 }
 
+void PackageTableSource::editStarted(int row, int col) {
+    m_editStart = {};
+    if (!m_package) return;
+    const int field = m_package->columnField(col);
+    const std::optional<FieldValue> value = m_package->fieldValue(row, field);
+    if (!value) return;
+    m_editStart.value = *value;
+    m_editStart.package = m_package;
+    m_editStart.row = row;
+    m_editStart.field = field;
+}
+
+bool PackageTableSource::editFinished(int row, int col, const QString& text) {
+    const EditStart start = m_editStart;
+    m_editStart = {};
+    if (!m_package || start.package != m_package || start.row != row || row >= m_package->entryCount() ||
+        start.field != m_package->columnField(col))
+        return false;
+    try {
+        m_package->setCellText(row, col, text.toStdString());
+        return false;
+    } catch (const UserError&) {
+        // Not wholly a number: back to the value from before the editing.
+    } catch (const std::exception& e) {
+        if (m_onError) m_onError(e.what());
+    }
+    m_package->setFieldValue(row, start.field, start.value);
+    return true;
+}
+
 void PackageTableSource::setCellChecked(int row, int col, bool checked) {
     if (!m_package) return;
     try {

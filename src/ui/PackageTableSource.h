@@ -4,12 +4,18 @@
 #include <string>
 
 #include "components/GoodTable.h"
+#include "document/Entries.h"
 
 class PackageBase;
 
 // The entry table's cells read from and written into a package, so the table
 // copies nothing and a package of any size shows at once. A text the package
 // cannot convert is dropped: the cell then shows the stored value again.
+//
+// The editor writes at every keystroke, so "1 000" would leave the 1 of its
+// first key behind. The whole final text decides instead: when the editor
+// closes on a text that is not wholly a number, the entry gets back the
+// value it had when the editing began.
 class PackageTableSource final : public TGoodTableSource {
 public:
     // Receives the text of any other failure of a write (the window's console).
@@ -23,8 +29,20 @@ public:
     bool cellChecked(int row, int col) const override;
     void setCellText(int row, int col, const QString& text) override;
     void setCellChecked(int row, int col, bool checked) override;
+    void editStarted(int row, int col) override;
+    bool editFinished(int row, int col, const QString& text) override;
 
 private:
+    // The edited field as it was when the editor opened: its value, not its
+    // text, so that no digit beyond the column's decimals is lost.
+    struct EditStart {
+        PackageBase* package = nullptr;
+        int row = -1;
+        int field = -1;
+        FieldValue value;
+    };
+
     PackageBase* m_package = nullptr;
     ErrorHandler m_onError;
+    EditStart m_editStart;
 };
