@@ -7,12 +7,25 @@
 
 namespace {
 
-// An action whose shortcut the window would run: enabled, shown somewhere
-// (a menu, a tool bar, a widget) and meant for the whole window.
-bool HasShortcut(const QAction* action, const QKeySequence& pressed) {
-    if (!action->isEnabled() || action->associatedObjects().isEmpty()) return false;
+// The window a widget belongs to, a pop-up menu counting as part of the
+// window it drops down from.
+const QWidget* OwnerWindow(const QWidget* widget) {
+    while (widget && (!widget->isWindow() || widget->windowType() == Qt::Popup)) widget = widget->parentWidget();
+    return widget;
+}
+
+// An action whose shortcut `window` would run: enabled, meant for the whole
+// window, and shown in it (a menu of its menu bar, a tool bar, a widget).
+bool HasShortcut(const QAction* action, const QWidget* window, const QKeySequence& pressed) {
+    if (!action->isEnabled()) return false;
     const Qt::ShortcutContext context = action->shortcutContext();
     if (context != Qt::WindowShortcut && context != Qt::ApplicationShortcut) return false;
+    bool shown = false;
+    for (const QObject* object : action->associatedObjects()) {
+        const auto* widget = qobject_cast<const QWidget*>(object);
+        if (widget && OwnerWindow(widget) == window) shown = true;
+    }
+    if (!shown) return false;
     for (const QKeySequence& shortcut : action->shortcuts())
         if (shortcut == pressed) return true;
     return false;
@@ -31,9 +44,9 @@ bool WindowCommandTakes(const QWidget* edit, const QKeyEvent* event) {
     const QKeySequence pressed(QKeyCombination(modifiers, static_cast<Qt::Key>(key)));
     const QWidget* window = edit->window();
     for (const QAction* action : window->actions())
-        if (HasShortcut(action, pressed)) return true;
+        if (HasShortcut(action, window, pressed)) return true;
     for (const QAction* action : window->findChildren<QAction*>())
-        if (HasShortcut(action, pressed)) return true;
+        if (HasShortcut(action, window, pressed)) return true;
     return false;
 }
 
