@@ -190,7 +190,10 @@ void TKeltFrame::BuildControls() {
     m_auto = named(new QPushButton(QStringLiteral("Автонастройка"), m_adapter), "bnAuto",
                    QStringLiteral("Автонастройка адаптера"));
     auto* adapter = new QVBoxLayout(m_adapter);
-    adapter->addWidget(label(QStringLiteral("Порог выделения сигнала от КЕЛТ:"), "lbLevel", m_level, m_adapter));
+    // The long caption wraps rather than widen the page's left column.
+    QLabel* levelLabel = label(QStringLiteral("Порог выделения сигнала от КЕЛТ:"), "lbLevel", m_level, m_adapter);
+    levelLabel->setWordWrap(true);
+    adapter->addWidget(levelLabel);
     adapter->addWidget(m_level);
     auto* amplitude = new QHBoxLayout;
     amplitude->addWidget(label(QStringLiteral("Параметр связи (25..80):"), "lbAmpCaption", m_amp, m_adapter));
@@ -281,21 +284,20 @@ void TKeltFrame::BuildControls() {
     // A typed pulse length becomes one the model can store as it is typed.
     m_tau->SetOnChangeValue([this](double& ms) { ms = KeltPageState::storablePulseLength(m_state.model(), ms); });
 
-    auto* outputs = new QGridLayout;
-    outputs->addWidget(label(QStringLiteral("Ду:"), "lbDu", m_du, m_parameters), 0, 0);
-    outputs->addWidget(m_du, 0, 1);
-    outputs->addWidget(m_outTypeLabel, 1, 0);
-    outputs->addWidget(m_outType, 1, 1);
-    outputs->addWidget(m_weightLabel, 2, 0);
-    outputs->addWidget(m_weight, 2, 1);
-    outputs->addWidget(m_tauLabel, 0, 3);
-    outputs->addWidget(m_tau, 0, 4);
-    outputs->addWidget(m_nLabel, 1, 3);
-    outputs->addWidget(m_n, 1, 4);
-    outputs->addWidget(m_offsetLabel, 2, 3);
-    outputs->addWidget(m_offset, 2, 4);
-    outputs->setColumnMinimumWidth(2, 16);
-    outputs->setColumnStretch(5, 1);
+    // Two columns of outputs; a row the model does not have leaves no gap.
+    m_outputForm = new QFormLayout;
+    m_outputForm->addRow(label(QStringLiteral("Ду:"), "lbDu", m_du, m_parameters), m_du);
+    m_outputForm->addRow(m_outTypeLabel, m_outType);
+    m_outputForm->addRow(m_weightLabel, m_weight);
+    m_pulseForm = new QFormLayout;
+    m_pulseForm->addRow(m_tauLabel, m_tau);
+    m_pulseForm->addRow(m_nLabel, m_n);
+    m_pulseForm->addRow(m_offsetLabel, m_offset);
+    auto* outputs = new QHBoxLayout;
+    outputs->addLayout(m_outputForm);
+    outputs->addSpacing(8);
+    outputs->addLayout(m_pulseForm);
+    outputs->addStretch();
 
     m_read = named(new QPushButton(QStringLiteral("Считать"), m_parameters), "bnRead",
                    QStringLiteral("Считать параметры"));
@@ -464,9 +466,8 @@ void TKeltFrame::UpdateControls() {
     m_outTypeLabel->setText(outType);
     m_outType->setAccessibleName(outType.endsWith(QLatin1Char(':')) ? outType.chopped(1) : outType);
 
-    for (QWidget* w : {static_cast<QWidget*>(m_offsetLabel), static_cast<QWidget*>(m_offset),
-                       static_cast<QWidget*>(m_getT)})
-        w->setVisible(view.temperatureCorrection);
+    m_pulseForm->setRowVisible(m_offset, view.temperatureCorrection);
+    m_getT->setVisible(view.temperatureCorrection);
     for (QWidget* w : {static_cast<QWidget*>(m_aLabel[4]), static_cast<QWidget*>(m_a[4]),
                        static_cast<QWidget*>(m_bLabel[4]), static_cast<QWidget*>(m_b[4]),
                        static_cast<QWidget*>(m_fLabel[3]), static_cast<QWidget*>(m_f[3])})
@@ -474,12 +475,9 @@ void TKeltFrame::UpdateControls() {
     m_adapter->setVisible(view.adapter);
     m_getU->setVisible(view.adapter);
     m_getVerCrc->setVisible(view.versionButton);
-    m_weightLabel->setVisible(view.weight);
-    m_weight->setVisible(view.weight);
-    m_nLabel->setVisible(view.n);
-    m_n->setVisible(view.n);
-    m_tauLabel->setVisible(view.pulseLength);
-    m_tau->setVisible(view.pulseLength);
+    m_outputForm->setRowVisible(m_weight, view.weight);
+    m_pulseForm->setRowVisible(m_n, view.n);
+    m_pulseForm->setRowVisible(m_tau, view.pulseLength);
     m_tau->SetReadOnly(view.pulseLengthReadOnly);
 
     for (int i = 0; i < KeltPageState::kSegments; ++i) {

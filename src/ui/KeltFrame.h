@@ -11,6 +11,7 @@ class Kelt;
 class KeltPageController;
 class KeltPageState;
 class QCheckBox;
+class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -136,6 +137,8 @@ private:
     QLabel* m_aLabel[5] = {};
     QLabel* m_bLabel[5] = {};
     QLabel* m_fLabel[4] = {};
+    QFormLayout* m_outputForm = nullptr;  // Ду, output type, pulse weight
+    QFormLayout* m_pulseForm = nullptr;   // pulse length, n, temperature correction
     TDisComboBox* m_du = nullptr;
     QLabel* m_outTypeLabel = nullptr;
     TDisComboBox* m_outType = nullptr;
