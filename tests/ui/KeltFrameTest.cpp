@@ -579,6 +579,10 @@ void KeltFrameTest::busyTransducerPausesTwelveSeconds() {
     QCOMPARE(results[0].at(0).toInt(), 2);
     QCOMPARE(results[0].at(2).toBool(), false);
     QVERIFY(frame->busy());  // the pause keeps the page busy
+    // A request while another is pending is refused in an error box.
+    frame->bnGetUClick();
+    QCOMPARE(m_errorBoxes, QStringList{QStringLiteral("Queue is not empty")});
+    QVERIFY(frame->busy());
     QCOMPARE(QString::fromStdString(m_devsim->control("kelt fault none")), QStringLiteral("ok"));
     QVERIFY(QTest::qWaitFor([&] { return !frame->busy(); }, 20000));
     const qint64 elapsed = clock.elapsed();
