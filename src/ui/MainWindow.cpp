@@ -25,7 +25,9 @@
 #include "HelpWindow.h"
 #include "LinesDialog.h"
 #include "MainDialogs.h"
+#include "ServiceGraph.h"
 #include "approximation/Commands.h"
+#include "approximation/GraphModel.h"
 #include "approximation/LinesTable.h"
 #include "components/GoodTable.h"
 #include "devices/DeviceBase.h"
@@ -73,6 +75,7 @@ TMainForm::TMainForm(std::unique_ptr<MainDialogs> dialogs, QWidget* parent)
     if (!m_dialogs) m_dialogs = std::make_unique<StandardMainDialogs>(this);
     m_lines = new LinesDialog(this);
     m_lines->SetLines(&m_doc.state().currentLines);
+    m_graph = new TServiceGraph(this);
     m_help = new HelpService(this);
 
     m_console.setListener([this](const std::string&) { RefreshConsole(); });
@@ -139,6 +142,8 @@ void TMainForm::CreateActions() {
                       textIcon(QStringLiteral("≈"), green), &TMainForm::ActionApprExecute);
     ActionLines = make("ActionLines", "Коэффициенты", QKeySequence(QStringLiteral("Ctrl+K")),
                        textIcon(QStringLiteral("AB"), green), &TMainForm::ActionLinesExecute);
+    ActionGraphics = make("ActionGraphics", "Графики", QKeySequence(QStringLiteral("Ctrl+G")),
+                          textIcon(QStringLiteral("Гр"), green), &TMainForm::ActionGraphicsExecute);
 
     NSaveAs = new QAction(QStringLiteral("Сохранить как..."), this);
     NSaveAs->setObjectName(QStringLiteral("NSaveAs"));
@@ -168,7 +173,7 @@ void TMainForm::CreateMenus() {
     packages->addActions({ActionReport, NExport, NImport});
 
     QMenu* appr = menuBar()->addMenu(QStringLiteral("Аппроксимация"));
-    appr->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines});
+    appr->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines, ActionGraphics});
 
     m_pagesMenu = menuBar()->addMenu(QStringLiteral("Страницы"));
     m_pagesGroup = new QActionGroup(this);
@@ -187,7 +192,7 @@ void TMainForm::CreateMenus() {
     m_toolBar->addSeparator();
     m_toolBar->addAction(ActionReport);
     m_toolBar->addSeparator();
-    m_toolBar->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines});
+    m_toolBar->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines, ActionGraphics});
     m_toolBar->addSeparator();
 }
 
@@ -273,8 +278,13 @@ void TMainForm::SetTitle(const QString& fileName) {
 }
 
 void TMainForm::SetFamilyCaptions() {
-    if (const DeviceBase* device = m_doc.device())
-        m_lines->SetBoundCaption(fromStd(approximation::boundCaption(FamilyOfCode(device->Type()))));
+    if (const DeviceBase* device = m_doc.device()) {
+        const Family family = FamilyOfCode(device->Type());
+        m_lines->SetBoundCaption(fromStd(approximation::boundCaption(family)));
+        const approximation::FamilyTitles titles = approximation::familyTitles(family);
+        m_graph->SetArgumentTitle(fromStd(titles.argument));
+        m_graph->SetRelativeTitle(fromStd(titles.relative));
+    }
 }
 
 void TMainForm::RebuildTabs() {
@@ -377,6 +387,7 @@ void TMainForm::UpdateActions() {
     ActionDeleteEntry->setEnabled(onPackage && package->entryCount() > 0);
     ActionAppr->setEnabled(calibration);
     ActionSetPoints->setEnabled(calibration && m_doc.state().options.manual == 1);
+    ActionGraphics->setEnabled(open && !m_doc.packages().empty());
     m_pagesMenu->setEnabled(open);
 }
 
@@ -699,6 +710,19 @@ void TMainForm::ActionSetPointsExecute() {
 void TMainForm::ActionLinesExecute() {
     Guarded([this] {
         if (m_doc.isOpen()) m_lines->Show();
+    });
+}
+
+void TMainForm::ActionGraphicsExecute() {
+    Guarded([this] {
+        if (!m_doc.isOpen() || m_doc.packages().empty()) return;
+        m_table->HideEditor();
+        TabChanged();
+        fillGraphData(m_doc.packages(), m_doc.state().currentLines, m_chartData);
+        m_graph->SetData(&m_chartData);
+        m_graph->show();
+        m_graph->raise();
+        m_graph->activateWindow();
     });
 }
 

@@ -10,6 +10,7 @@
 
 #include "MainDialogs.h"
 #include "PackageTableSource.h"
+#include "approximation/Chart.h"
 #include "common/Console.h"
 #include "document/Document.h"
 
@@ -26,6 +27,7 @@ class QTabBar;
 class QToolBar;
 class QVBoxLayout;
 class TGoodTable;
+class TServiceGraph;
 
 // TMainForm: the program's main window. It holds the one open document,
 // shows the device page on tab 0 and a table of entries per package on the
@@ -77,6 +79,9 @@ public:
     QMenu* pagesMenu() const { return m_pagesMenu; }
     QToolBar* toolBar() const { return m_toolBar; }
     LinesDialog* linesDialog() const { return m_lines; }
+    // The graphs window and the chart data it was last given.
+    TServiceGraph* graphWindow() const { return m_graph; }
+    const SPILTS_DATA_EXCHANGE& chartData() const { return m_chartData; }
     HelpService* help() const { return m_help; }
     // The device page of the open document, if its family has one.
     QWidget* devicePage() const { return m_devicePage; }
@@ -95,6 +100,7 @@ public:
     QAction* ActionSetPoints = nullptr;
     QAction* ActionAppr = nullptr;
     QAction* ActionLines = nullptr;
+    QAction* ActionGraphics = nullptr;
     QAction* NSaveAs = nullptr;
     QAction* NClose = nullptr;
     QAction* NExit = nullptr;
@@ -126,6 +132,7 @@ public slots:
     void ActionApprExecute();
     void ActionSetPointsExecute();
     void ActionLinesExecute();
+    void ActionGraphicsExecute();
     void NHelpClick();
     void NAboutClick();
 
@@ -183,5 +190,7 @@ private:
     QMenu* m_pagesMenu = nullptr;
     QActionGroup* m_pagesGroup = nullptr;
     LinesDialog* m_lines = nullptr;
+    TServiceGraph* m_graph = nullptr;
+    SPILTS_DATA_EXCHANGE m_chartData;
     HelpService* m_help = nullptr;
 };

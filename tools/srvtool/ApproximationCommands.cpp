@@ -1,11 +1,11 @@
-// srvtool approximate, setpoints, chart, lines: the approximation commands
-// of the main window and the data of the graphs and "Коэффициенты" windows.
+// srvtool approximate, setpoints, lines: the approximation commands of the
+// main window and the texts of the "Коэффициенты" window. The graph data is
+// printed by srvtool chart (ChartCommands.cpp).
 
 #include "Tool.h"
 
 #include <sstream>
 
-#include "approximation/Chart.h"
 #include "approximation/Commands.h"
 #include "approximation/LinesTable.h"
 #include "common/NumberText.h"
@@ -59,7 +59,6 @@ struct Options {
     int package = 0;
     std::string sections;
     bool cancel = false;
-    bool tabChange = false;
 };
 
 void addApproximationCommands(CLI::App& app) {
@@ -103,30 +102,6 @@ void addApproximationCommands(CLI::App& app) {
             return true;
         });
         print(approximationJson(doc, recorder));
-    });
-
-    auto* cmdChart = app.add_subcommand("chart", "print the graph data of a document");
-    auto chart = std::make_shared<Options>();
-    cmdChart->add_option("DOC", chart->path, "document file")->required();
-    cmdChart->add_flag("--tab-change", chart->tabChange,
-                       "take the device model's lines first, as the graphs command of the window does");
-    cmdChart->callback([chart] {
-        ConsoleRecorder recorder;
-        Document doc(recorder.console);
-        openDocument(chart->path, doc);
-        if (chart->tabChange) doc.tabChanged();
-        SPILTS_DATA_EXCHANGE data;
-        fillGraphData(doc.packages(), doc.state().currentLines, data);
-        json series = json::array();
-        for (const SPILT_STRUCT& s : data.series) {
-            json pts = json::array();
-            for (const SPILT_POINT& p : s.points)
-                pts.push_back({{"x", p.x}, {"y", p.y}, {"section", p.section}, {"point", p.point}, {"error", p.error}});
-            series.push_back({{"title", s.title}, {"useLines", s.useLines}, {"useErrors", s.useErrors}, {"points", pts}});
-        }
-        json lines = json::array();
-        for (const GraphLine& l : data.lines) lines.push_back({{"upper", l.upper}, {"a", l.a}, {"b", l.b}});
-        print({{"series", series}, {"lines", lines}});
     });
 
     auto* cmdLines = app.add_subcommand("lines", "print the texts of the \"Коэффициенты\" table of a document");
