@@ -232,7 +232,10 @@ TEST(KeltPage, ConsoleLinesOfTheShortAnswers) {
     page.run();
     ASSERT_EQ(page.lines.size(), 2u);
     EXPECT_EQ(page.lines[0], "Версия ПО 2.5, КС ПО 0x1234");
-    EXPECT_EQ(page.lines[1], "\r\n  Температура: 23,5°C\r\n  Качество сигнала: удовлетворительное\r\n  Частота: 100,2 Гц");
+    // The console keeps each CR LF of the text as one line break.
+    EXPECT_EQ(page.lines[1], "\n  Температура: 23,5°C\n  Качество сигнала: удовлетворительное\n  Частота: 100,2 Гц");
+    EXPECT_EQ(KeltPageController::SignalText(9, {23.5, 1, 32768.0 / 327}),
+              "\r\n  Температура: 23,5°C\r\n  Качество сигнала: удовлетворительное\r\n  Частота: 100,2 Гц");
     EXPECT_EQ(KeltPageController::SignalText(11, {20, 2, 0}), "\r\n  Качество сигнала: плохое\r\n  Частота: ?");
     EXPECT_EQ(KeltPageController::SignalText(7, {20, 4, 0}),
               "\r\n  Температура: 20,0°C\r\n  Качество сигнала: нет сигнала\r\n  Частота: 0 Гц");
