@@ -33,6 +33,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <utility>
 
 #include "HelpWindow.h"
 
@@ -105,8 +106,8 @@ QString colourText(const approximation::Rgb& rgb) {
 void drawMarker(QPainter& painter, MarkerShape marker, const QColor& colour, const QRectF& box) {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    QPen outline(colour == QColor(0, 0, 0) ? QColor(0, 0, 0) : colour.darker(200));
-    outline.setWidthF(std::max(1.0, box.width() / 12.0));
+    QPen outline(colour == QColor(0, 0, 0) ? QColor(0, 0, 0) : colour.darker(150));
+    outline.setWidthF(std::max(1.0, box.width() / 16.0));
     outline.setJoinStyle(Qt::MiterJoin);
     painter.setPen(outline);
     painter.setBrush(colour);
@@ -133,14 +134,60 @@ void drawMarker(QPainter& painter, MarkerShape marker, const QColor& colour, con
     painter.restore();
 }
 
-// The marker picture the point series draw at each point (scaled to the
-// marker size by the chart).
-QImage markerImage(const approximation::SeriesStyle& style) {
-    QImage image(32, 32, QImage::Format_ARGB32_Premultiplied);
+// The marker picture the point series draw at each point, drawn at the
+// marker size so that small markers stay crisp.
+QImage markerImage(const approximation::SeriesStyle& style, int size) {
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter painter(&image);
-    drawMarker(painter, style.marker, toColor(style.colour), QRectF(0, 0, 32, 32));
+    drawMarker(painter, style.marker, toColor(style.colour), QRectF(0, 0, size, size));
     return image;
+}
+
+// Labels with as many decimals as the tick step needs, so that a tick at 0
+// reads "0" and not a rounding residue such as 2.8e-17.
+void setLabelDecimals(QValueAxis* axis) {
+    const int intervals = std::max(axis->tickCount() - 1, 1);
+    const double step = (axis->max() - axis->min()) / intervals;
+    int decimals = 0;
+    if (step > 0 && std::isfinite(step)) {
+        while (decimals < 10) {
+            const double scaled = step * std::pow(10.0, decimals);
+            if (std::abs(scaled - std::round(scaled)) < 1e-6 * std::max(1.0, scaled)) break;
+            ++decimals;
+        }
+    }
+    axis->setLabelFormat(decimals >= 10 ? QStringLiteral("%g") : QStringLiteral("%.%1f").arg(decimals));
+}
+
+// Sets the axis to [lo, hi] widened to whole steps of 1, 2 or 5 times a
+// power of ten, with at most eight steps, and a tick at each step.
+void setNiceRange(QValueAxis* axis, double lo, double hi) {
+    const double span = hi - lo;
+    if (!(span > 0) || !std::isfinite(span)) {
+        axis->setRange(lo, hi);
+        return;
+    }
+    const double power = std::pow(10.0, std::floor(std::log10(span / 8)));
+    double step = power;
+    for (double factor : {1.0, 2.0, 5.0, 10.0, 20.0}) {
+        step = factor * power;
+        if (std::ceil(hi / step - 1e-9) - std::floor(lo / step + 1e-9) <= 8) break;
+    }
+    const double min = std::floor(lo / step + 1e-9) * step;
+    const double max = std::ceil(hi / step - 1e-9) * step;
+    axis->setTickCount(static_cast<int>(std::lround((max - min) / step)) + 1);
+    axis->setRange(min, max);
+}
+
+// An automatic range around [lo, hi] with a little room at both ends that
+// does not reach past 0 when the data stay on one side of it.
+std::pair<double, double> paddedRange(double lo, double hi) {
+    const double pad = lo == hi ? std::max(std::abs(lo) * 0.1, 1.0) : (hi - lo) * 0.03;
+    double min = lo - pad, max = hi + pad;
+    if (lo >= 0 && min < 0) min = 0;
+    if (hi <= 0 && max > 0) max = 0;
+    return {min, max};
 }
 
 QScatterSeries::MarkerShape chartShape(MarkerShape marker) {
@@ -193,7 +240,7 @@ TServiceGraph::TServiceGraph(QWidget* parent) : QWidget(parent, Qt::Window) {
     setProperty(kHelpKeywordProperty, QStringLiteral("graphics"));
     CreateControls();
     ConnectControls();
-    resize(900, 600);
+    resize(960, 640);
     m_xTitle = fromStd(approximation::tabTitles(GraphTab::Errors, m_family).x);
     m_yTitle = fromStd(approximation::tabTitles(GraphTab::Errors, m_family).y);
     ApplyLogarithmic(bLogariphmic->isChecked());
@@ -208,6 +255,16 @@ void TServiceGraph::CreateControls() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
+    // The tabs across the top, the chart and the control panel beside each
+    // other below them, the status bar along the bottom.
+    m_tabs = new QTabBar(this);
+    m_tabs->setObjectName(QStringLiteral("TabControl"));
+    m_tabs->setAccessibleName(QStringLiteral("Вид графика"));
+    m_tabs->setExpanding(false);
+    m_tabs->setDrawBase(true);
+    for (GraphTab tab : approximation::kGraphTabs) m_tabs->addTab(QString::fromUtf8(approximation::graphTabCaption(tab)));
+    layout->addWidget(m_tabs);
+
     auto* splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
 
@@ -215,13 +272,6 @@ void TServiceGraph::CreateControls() {
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(2, 2, 0, 0);
     leftLayout->setSpacing(0);
-    m_tabs = new QTabBar(left);
-    m_tabs->setObjectName(QStringLiteral("TabControl"));
-    m_tabs->setAccessibleName(QStringLiteral("Вид графика"));
-    m_tabs->setExpanding(false);
-    m_tabs->setDrawBase(true);
-    for (GraphTab tab : approximation::kGraphTabs) m_tabs->addTab(QString::fromUtf8(approximation::graphTabCaption(tab)));
-    leftLayout->addWidget(m_tabs);
 
     m_chart = new QChart;
     m_chart->setObjectName(QStringLiteral("ChartScene"));
@@ -318,7 +368,7 @@ void TServiceGraph::CreateControls() {
         painter->restore();
     });
 
-    m_status = new QStatusBar(left);
+    m_status = new QStatusBar(this);
     m_status->setObjectName(QStringLiteral("StatusBar"));
     m_status->setAccessibleName(QStringLiteral("Строка состояния"));
     m_status->setSizeGripEnabled(false);
@@ -331,13 +381,12 @@ void TServiceGraph::CreateControls() {
     m_panel1->setAccessibleName(QStringLiteral("Значение по вертикальной оси"));
     m_status->addWidget(m_panel0);
     m_status->addWidget(m_panel1, 1);
-    leftLayout->addWidget(m_status);
 
     // The control panel.
     m_panel = new QWidget(splitter);
     m_panel->setObjectName(QStringLiteral("ControlPanel"));
     m_panel->setAccessibleName(QStringLiteral("Настройки графика"));
-    m_panel->setMinimumWidth(kControlPanelMinWidth);
+    m_panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     auto* panel = new QVBoxLayout(m_panel);
     panel->setContentsMargins(4, 4, 4, 4);
     panel->setSpacing(4);
@@ -350,6 +399,8 @@ void TServiceGraph::CreateControls() {
     m_list->setMouseTracking(true);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setTextElideMode(Qt::ElideRight);
+    // Long package names are cut short; the hint shows them whole.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_menu = new QMenu(m_list);
     m_menu->setObjectName(QStringLiteral("SpiltMenu"));
     auto menuItem = [this](const char* name, const char* caption, void (TServiceGraph::*slot)()) {
@@ -449,12 +500,15 @@ void TServiceGraph::CreateControls() {
     Print->setAccessibleName(QStringLiteral("Печать"));
     panel->addWidget(Print);
 
+    // At least 172 pixels, and never so narrow that a caption is cut.
+    m_panel->setMinimumWidth(std::max(kControlPanelMinWidth, m_panel->minimumSizeHint().width()));
     splitter->addWidget(left);
     splitter->addWidget(m_panel);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
-    splitter->setSizes({700, 200});
-    layout->addWidget(splitter);
+    splitter->setSizes({720, 240});
+    layout->addWidget(splitter, 1);
+    layout->addWidget(m_status);
 }
 
 void TServiceGraph::ConnectControls() {
@@ -477,6 +531,7 @@ void TServiceGraph::ConnectControls() {
         connect(button, &QToolButton::clicked, this, [this, button] { ChangeSize(button); });
     connect(Print, &QPushButton::clicked, this, &TServiceGraph::PrintClick);
     connect(m_left, &QValueAxis::rangeChanged, this, [this] { ChartZoom(); });
+    connect(m_bottomLinear, &QValueAxis::rangeChanged, this, [this] { setLabelDecimals(m_bottomLinear); });
     connect(m_chart, &QChart::plotAreaChanged, this, [this] { m_marks->refresh(); });
 }
 
@@ -561,8 +616,8 @@ void TServiceGraph::BuildSeries() {
         series->setName(title);
         series->setMarkerShape(chartShape(style.marker));
         series->setColor(toColor(style.colour));
-        series->setBorderColor(toColor(style.colour).darker(200));
-        series->setLightMarker(markerImage(style));
+        series->setBorderColor(toColor(style.colour).darker(150));
+        series->setLightMarker(markerImage(style, PointSize->value()));
         series->setMarkerSize(PointSize->value());
         attach(series);
         m_series.push_back(series);
@@ -723,7 +778,11 @@ void TServiceGraph::ApplyAxisTitles() {
 }
 
 void TServiceGraph::ApplyMarkerSize() {
-    for (QScatterSeries* series : m_series) series->setMarkerSize(PointSize->value());
+    const int size = PointSize->value();
+    for (std::size_t i = 0; i < m_series.size(); ++i) {
+        m_series[i]->setMarkerSize(size);
+        m_series[i]->setLightMarker(markerImage(approximation::seriesStyle(static_cast<int>(i)), size));
+    }
 }
 
 void TServiceGraph::UpdateItemText(int index) {
@@ -767,11 +826,12 @@ void TServiceGraph::FitAxes() {
                 xMin /= 2;
                 xMax *= 2;
             }
-            m_bottomLog->setRange(xMin / 1.1, xMax * 1.1);
+            // Room for the marks of the outer groups.
+            m_bottomLog->setRange(xMin / 1.25, xMax * 1.25);
         } else {
-            const double pad = xMin == xMax ? std::max(std::abs(xMin) * 0.1, 1.0) : (xMax - xMin) * 0.04;
-            m_bottomLinear->setRange(xMin - pad, xMax + pad);
-            m_bottomLinear->applyNiceNumbers();
+            const auto [min, max] = paddedRange(xMin, xMax);
+            setNiceRange(m_bottomLinear, min, max);
+            setLabelDecimals(m_bottomLinear);
         }
     }
     if (m_autoLeft) {
@@ -779,9 +839,8 @@ void TServiceGraph::FitAxes() {
             yMin = 0;
             yMax = 1;
         }
-        const double pad = yMin == yMax ? std::max(std::abs(yMin) * 0.1, 1.0) : (yMax - yMin) * 0.06;
-        m_left->setRange(yMin - pad, yMax + pad);
-        m_left->applyNiceNumbers();
+        const auto [min, max] = paddedRange(yMin, yMax);
+        setNiceRange(m_left, min, max);
     }
     ChartZoom();
     m_marks->refresh();
@@ -849,6 +908,7 @@ void TServiceGraph::ChangeSize(QObject* sender) {
 void TServiceGraph::ChartZoom() {
     const double range = m_left->max() - m_left->min();
     m_left->setMinorGridLineVisible(range >= 1.0 && range < 5.0);
+    setLabelDecimals(m_left);
     m_marks->refresh();
 }
 
