@@ -164,7 +164,10 @@ TEST(NivorWorker, PollBeforeAnyMeasurementAndTemperature) {
     worker.Post(nivor::kCommand, 0);
     const auto poll = complete(worker, pump);
     ASSERT_TRUE(poll.ok) << poll.error;
-    EXPECT_EQ(poll.param.replyCode(), 4);
+    // No measurement yet: the state byte alone (reply code 9), with the
+    // supply voltage code.
+    EXPECT_EQ(poll.param.replyCode(), 9);
+    EXPECT_EQ(poll.param.state() & nivor::kVoltageMask, 16);
 
     worker.Slot().setCommand(nivor::kTemperature);
     worker.Slot().setSensor(0);

@@ -5,9 +5,11 @@
 // codes, 0xFD poll, 0xFE stop. Inputs 1 … 4 count at their frequencies;
 // times are in ticks of 1/4096 s, counts 24 bits wide.
 //
-// Faults act on the greeting (so every exchange meets them) except: busy -
-// polls and stops are answered with reply code 9; error - with the unknown
-// reply code 0x55.
+// Polls and stops answer reply code 9 (the state byte alone) while no
+// measurement runs: before the first start and after a stop has taken the
+// results. Faults act on the greeting (so every exchange meets them)
+// except: busy - polls and stops are answered with reply code 9; error -
+// with the unknown reply code 0x55.
 
 #include "Devices.h"
 
@@ -142,6 +144,7 @@ private:
         m_mode = mode;
         m_started = true;
         m_stopped = false;
+        m_taken = false;
         m_start = now;
         m_input = input;
         // The pulse mode lasts until its input has counted the pulses.
@@ -155,7 +158,14 @@ private:
             return r;
         }
         if (fault() == Fault::Error) return {0x55};
-        if (!m_started) return {4};
+        // An instrument with no measurement (none started, or the last one
+        // stopped and its results taken) answers with its state alone:
+        // reply code 9, which the program takes as "not measuring".
+        if (!m_started || m_taken) {
+            Bytes r{9, stateByte(false), 0x00, 0};
+            r[3] = sum(r, 1, 3);
+            return r;
+        }
         double elapsed = m_stopped ? m_stoppedAt : std::chrono::duration<double>(now - m_start).count();
         const bool finished = elapsed >= m_duration;
         elapsed = std::min(elapsed, m_duration);
@@ -163,6 +173,7 @@ private:
             m_stopped = true;
             m_stoppedAt = elapsed;
         }
+        if (stop) m_taken = true;
         Bytes r{static_cast<std::uint8_t>(m_mode), stateByte(finished || m_stopped)};
         put24(r, static_cast<std::uint32_t>(std::lround(elapsed * kTicks)) & 0xFFFFFF);
         for (int k = 0; k < 4; ++k) {
@@ -188,7 +199,7 @@ private:
     std::array<double, 4> m_frequency{1000, 500, 250, 100};
     double m_startStopSeconds = 2.0;
 
-    bool m_started = false, m_stopped = false;
+    bool m_started = false, m_stopped = false, m_taken = false;
     int m_mode = 0, m_input = 0;
     Clock::time_point m_start{};
     double m_duration = 0.0, m_stoppedAt = 0.0;
