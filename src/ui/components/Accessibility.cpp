@@ -186,8 +186,8 @@ public:
         if (header->rect().contains(inHeader)) return cell(-1, header->logicalIndexAt(inHeader.x()));
         const QPoint inView = t->viewport()->mapFromGlobal(QPoint(x, y));
         if (!t->viewport()->rect().contains(inView)) return nullptr;
+        const int row = t->TopRow() + inView.y() / TGoodTable::kRowHeight;
         for (int col = 0; col < t->ColCount(); ++col) {
-            const int row = t->TopRow() + inView.y() / TGoodTable::kRowHeight;
             if (t->CellRect(row, col).adjusted(0, 0, 1, 1).contains(inView)) return cell(row, col);
         }
         return nullptr;
