@@ -171,10 +171,13 @@ void Package<T>::deleteEntry(int row) {
     entries.erase(entries.begin() + row);
 }
 
+namespace {
+
+// One entry's derived values from its stored ones, the document's options
+// and lines. A plain function of the entry type, so that recalcAll runs it
+// inline over the whole vector.
 template <typename T>
-void Package<T>::recalcEntry(int row) {
-    T& e = entries.at(static_cast<std::size_t>(row));
-    const DocumentState& doc = document();
+inline void recalcValues(T& e, const DocumentState& doc, Method method) {
     const double refTemp = doc.options.refTemp;
     constexpr bool kHasFreq = !std::is_same_v<T, EprEntry>;
 
@@ -248,9 +251,18 @@ void Package<T>::recalcEntry(int row) {
     e.flowErr = orFallback((e.flowMeas - e.flowRef) * 100.0 / e.flowRef, 100.0);
 }
 
+}  // namespace
+
+template <typename T>
+void Package<T>::recalcEntry(int row) {
+    recalcValues(entries.at(static_cast<std::size_t>(row)), document(), method);
+}
+
 template <typename T>
 void Package<T>::recalcAll() {
-    for (int row = 0; row < entryCount(); ++row) recalcEntry(row);
+    const DocumentState& doc = document();
+    const Method m = method;
+    for (T& e : entries) recalcValues(e, doc, m);
 }
 
 template class Package<DornEntry>;

@@ -35,6 +35,9 @@ public:
     // --- Document file record (PackageRecord.cpp) ---
     void load(std::istream& in) override;
     void save(std::ostream& out) const override;
+    std::size_t entryRecordSize() const override;
+    void loadEntryRecords(const unsigned char* records, std::size_t count) override;
+    void appendEntryRecords(std::string& out) const override;
 };
 
 extern template class Package<DornEntry>;

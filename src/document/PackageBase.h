@@ -83,6 +83,21 @@ public:
     // and the entries' stored fields.
     virtual void save(std::ostream& out) const = 0;
 
+    // The record in parts, for reading and writing a package in blocks.
+    // The header: type, method byte, created (8 words) and the entry count.
+    static constexpr std::size_t kRecordHeaderSize = 22;
+    // Takes type, method (clamped as load does) and created from a header
+    // and returns its entry count.
+    std::uint32_t loadRecordHeader(const unsigned char* header);
+    void appendRecordHeader(std::string& out, std::uint32_t count) const;
+    // The size of one entry record of the package's family.
+    virtual std::size_t entryRecordSize() const = 0;
+    // Replaces the entries by `count` entry records laid end to end; the
+    // method in force says which reference quantity they hold.
+    virtual void loadEntryRecords(const unsigned char* records, std::size_t count) = 0;
+    // Appends the entries' records to `out`.
+    virtual void appendEntryRecords(std::string& out) const = 0;
+
     // Kelt and RV packages are sorted into flow sections by the approximation.
     using Section = ::Section;
 

@@ -1,9 +1,13 @@
 // The package record of the document file: header and entry records.
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <istream>
 #include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "document/Package.h"
 #include "common/BinaryIo.h"
@@ -38,15 +42,6 @@ struct EntryRecord<EprEntry> {
 // reference quantity, 4 for the counters, 1 for the flags).
 constexpr std::size_t storedSize(int id) { return FieldWidth(FieldKindOf(id == kReference ? kVolRef : id)); }
 
-int referenceField(Method method) {
-    switch (method) {
-        case Method::Mass: return kMassRef;
-        case Method::Reference: return kFlowRef;
-        case Method::Volume: break;
-    }
-    return kVolRef;
-}
-
 template <typename T>
 constexpr std::size_t recordSize() {
     std::size_t size = 0;
@@ -71,74 +66,160 @@ static_assert(recordFieldsPresent<DornEntry>());
 static_assert(recordFieldsPresent<KeltEntry>());
 static_assert(recordFieldsPresent<EprEntry>());
 
-// The table row of a stored field (present by the check above).
-template <typename T>
-const EntryField& storedField(int id, int reference) {
-    return *FindEntryField<T>(id == kReference ? reference : id);
+// Where each stored field of a record goes in the entry, for one reference
+// quantity: the entry offset, the record offset and the width. Fixed at
+// compile time, so a record is copied field by field without table lookups.
+struct Slot {
+    std::size_t entryOffset;
+    std::size_t recordOffset;
+    std::size_t size;
+};
+
+template <typename T, int Reference>
+constexpr auto recordSlots() {
+    std::array<Slot, std::size(EntryRecord<T>::kFields)> slots{};
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        const int id = EntryRecord<T>::kFields[i];
+        slots[i] = {FindEntryField<T>(id == kReference ? Reference : id)->offset, at, storedSize(id)};
+        at += storedSize(id);
+    }
+    return slots;
 }
+
+template <typename T, int Reference>
+void decodeRecords(const unsigned char* records, std::size_t count, std::vector<T>& out) {
+    static constexpr auto kSlots = recordSlots<T, Reference>();
+    const std::size_t first = out.size();
+    out.resize(first + count);
+    for (std::size_t n = 0; n < count; ++n) {
+        auto* entry = reinterpret_cast<unsigned char*>(&out[first + n]);
+        const unsigned char* record = records + n * EntryRecord<T>::kSize;
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            (std::memcpy(entry + kSlots[I].entryOffset, record + kSlots[I].recordOffset, kSlots[I].size), ...);
+        }(std::make_index_sequence<kSlots.size()>{});
+    }
+}
+
+template <typename T, int Reference>
+void encodeRecords(const std::vector<T>& entries, std::string& out) {
+    static constexpr auto kSlots = recordSlots<T, Reference>();
+    const std::size_t first = out.size();
+    out.resize(first + entries.size() * EntryRecord<T>::kSize);
+    auto* record = reinterpret_cast<unsigned char*>(out.data() + first);
+    for (const T& e : entries) {
+        const auto* entry = reinterpret_cast<const unsigned char*>(&e);
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            (std::memcpy(record + kSlots[I].recordOffset, entry + kSlots[I].entryOffset, kSlots[I].size), ...);
+        }(std::make_index_sequence<kSlots.size()>{});
+        record += EntryRecord<T>::kSize;
+    }
+}
+
+// Calls `f` with the reference field of the method as a compile-time value.
+template <typename F>
+void withReference(Method method, F&& f) {
+    switch (method) {
+        case Method::Mass: f(std::integral_constant<int, kMassRef>{}); return;
+        case Method::Reference: f(std::integral_constant<int, kFlowRef>{}); return;
+        case Method::Volume: break;
+    }
+    f(std::integral_constant<int, kVolRef>{});
+}
+
+// Entry records are read in blocks of this many: few reads, and a bounded
+// buffer whatever the count says.
+constexpr std::size_t kRecordsPerBlock = 4096;
 
 }  // namespace
 
+std::uint32_t PackageBase::loadRecordHeader(const unsigned char* header) {
+    std::uint16_t words[8];
+    std::memcpy(words, header + 2, sizeof words);
+    type = header[0] != 0 ? PackageType::Verification : PackageType::Calibration;
+    method = static_cast<Method>(std::clamp<int>(static_cast<std::int8_t>(header[1]), 0, 2));
+    created.year = words[0];
+    created.month = words[1];
+    created.dayOfWeek = words[2];
+    created.day = words[3];
+    created.hour = words[4];
+    created.minute = words[5];
+    created.second = words[6];
+    created.milliseconds = words[7];
+    std::uint32_t count;
+    std::memcpy(&count, header + 18, sizeof count);
+    return count;
+}
+
+void PackageBase::appendRecordHeader(std::string& out, std::uint32_t count) const {
+    unsigned char header[kRecordHeaderSize];
+    header[0] = static_cast<std::uint8_t>(type);
+    header[1] = static_cast<std::uint8_t>(static_cast<std::int32_t>(method) & 0xFF);
+    const std::uint16_t words[8] = {created.year, created.month, created.dayOfWeek, created.day,
+                                    created.hour, created.minute, created.second, created.milliseconds};
+    std::memcpy(header + 2, words, sizeof words);
+    std::memcpy(header + 18, &count, sizeof count);
+    out.append(reinterpret_cast<const char*>(header), sizeof header);
+}
+
+template <typename T>
+std::size_t Package<T>::entryRecordSize() const {
+    return EntryRecord<T>::kSize;
+}
+
+template <typename T>
+void Package<T>::loadEntryRecords(const unsigned char* records, std::size_t count) {
+    entries.clear();
+    withReference(method, [&](auto reference) { decodeRecords<T, reference()>(records, count, entries); });
+}
+
+template <typename T>
+void Package<T>::appendEntryRecords(std::string& out) const {
+    withReference(method, [&](auto reference) { encodeRecords<T, reference()>(entries, out); });
+}
+
 template <typename T>
 void Package<T>::load(std::istream& in) {
-    const std::uint8_t typeByte = files::readValue<std::uint8_t>(in);
-    const std::int8_t methodByte = files::readValue<std::int8_t>(in);
-    SystemTime time;
-    time.year = files::readValue<std::uint16_t>(in);
-    time.month = files::readValue<std::uint16_t>(in);
-    time.dayOfWeek = files::readValue<std::uint16_t>(in);
-    time.day = files::readValue<std::uint16_t>(in);
-    time.hour = files::readValue<std::uint16_t>(in);
-    time.minute = files::readValue<std::uint16_t>(in);
-    time.second = files::readValue<std::uint16_t>(in);
-    time.milliseconds = files::readValue<std::uint16_t>(in);
-    type = typeByte != 0 ? PackageType::Verification : PackageType::Calibration;
-    method = static_cast<Method>(std::clamp<int>(methodByte, 0, 2));
-    created = time;
-
-    const std::uint32_t count = files::readValue<std::uint32_t>(in);
-    const int reference = referenceField(method);
-    std::vector<T> read;
-    read.reserve(std::min(count, files::kMaxReserve));
-    unsigned char record[EntryRecord<T>::kSize];
-    while (read.size() < count && in) {
-        if (!files::readBytes(in, record, sizeof record)) break;
-        T entry{};
-        const unsigned char* p = record;
-        for (int id : EntryRecord<T>::kFields) {
-            const std::size_t size = storedSize(id);
-            std::memcpy(FieldBytes(entry, storedField<T>(id, reference)), p, size);
-            p += size;
-        }
-        read.push_back(entry);
+    unsigned char header[kRecordHeaderSize];
+    if (!files::readBytes(in, header, sizeof header)) {
+        // A header cut short still sets what it holds, as field-by-field
+        // reading did; the stream stays failed.
+        return;
     }
-    if (in) entries = std::move(read);
+    const std::uint32_t count = loadRecordHeader(header);
+
+    // The entries are read into a package of their own and replace these
+    // only when all of them are there.
+    std::vector<T> kept = std::move(entries);
+    entries.clear();
+    entries.reserve(std::min(count, files::kMaxReserve));
+    std::vector<unsigned char> block(std::min<std::size_t>(count, kRecordsPerBlock) * EntryRecord<T>::kSize);
+    std::size_t left = count;
+    while (left > 0) {
+        const std::size_t n = std::min(left, kRecordsPerBlock);
+        if (!files::readBytes(in, block.data(), n * EntryRecord<T>::kSize)) break;
+        withReference(method, [&](auto reference) { decodeRecords<T, reference()>(block.data(), n, entries); });
+        left -= n;
+    }
+    if (!in) entries = std::move(kept);
 }
 
 template <typename T>
 void Package<T>::save(std::ostream& out) const {
-    files::writeValue(out, static_cast<std::uint8_t>(type));
-    files::writeValue(out, static_cast<std::uint8_t>(static_cast<std::int32_t>(method) & 0xFF));
-    for (std::uint16_t word : {created.year, created.month, created.dayOfWeek, created.day, created.hour,
-                               created.minute, created.second, created.milliseconds})
-        files::writeValue(out, word);
-    files::writeValue(out, static_cast<std::uint32_t>(entries.size()));
-    const int reference = referenceField(method);
-    unsigned char record[EntryRecord<T>::kSize];
-    for (const T& entry : entries) {
-        unsigned char* p = record;
-        for (int id : EntryRecord<T>::kFields) {
-            const std::size_t size = storedSize(id);
-            std::memcpy(p, FieldBytes(entry, storedField<T>(id, reference)), size);
-            p += size;
-        }
-        files::writeBytes(out, record, sizeof record);
-    }
+    std::string record;
+    record.reserve(kRecordHeaderSize + entries.size() * EntryRecord<T>::kSize);
+    appendRecordHeader(record, static_cast<std::uint32_t>(entries.size()));
+    appendEntryRecords(record);
+    files::writeBytes(out, record.data(), record.size());
 }
 
-template void Package<DornEntry>::load(std::istream&);
-template void Package<DornEntry>::save(std::ostream&) const;
-template void Package<KeltEntry>::load(std::istream&);
-template void Package<KeltEntry>::save(std::ostream&) const;
-template void Package<EprEntry>::load(std::istream&);
-template void Package<EprEntry>::save(std::ostream&) const;
+#define INSTANTIATE_RECORDS(Entry)                                                   \
+    template std::size_t Package<Entry>::entryRecordSize() const;                   \
+    template void Package<Entry>::loadEntryRecords(const unsigned char*, std::size_t); \
+    template void Package<Entry>::appendEntryRecords(std::string&) const;           \
+    template void Package<Entry>::load(std::istream&);                              \
+    template void Package<Entry>::save(std::ostream&) const;
+INSTANTIATE_RECORDS(DornEntry)
+INSTANTIATE_RECORDS(KeltEntry)
+INSTANTIATE_RECORDS(EprEntry)
+#undef INSTANTIATE_RECORDS

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <type_traits>
+#include <vector>
 
 #include "common/AtomicFile.h"
 #include "common/MathError.h"
@@ -157,7 +159,17 @@ void ReadDocument(const std::string& path, Document& doc) {
     ReadDocument(in, doc);
 }
 
-std::string DocumentBytes(Document& doc) {
+namespace {
+
+template <typename T>
+void appendValue(std::string& out, const T& value) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+// The file's bytes ahead of the packages, after the refresh from the device
+// that every save makes.
+std::string documentHead(Document& doc, std::size_t packageCount) {
     DeviceBase* device = doc.device();
     if (!device) throw UserError("no document is open");
     DocumentState& state = doc.state();
@@ -166,34 +178,258 @@ std::string DocumentBytes(Document& doc) {
     device->GetLines(state.currentLines);
     state.options.pulseWeight = device->PulseWeight();
 
-    std::ostringstream out(std::ios::out | std::ios::binary);
-    writeBytes(out, kSignature, sizeof kSignature);
-    writeValue(out, kDocumentVersion);
-    writeValue(out, static_cast<std::uint8_t>(device->Type() & 0xFF));
-    writeValue(out, ident.serial);
-    writeValue(out, ident.du);
-    writeValue(out, state.options);
-    writeValue(out, static_cast<std::uint32_t>(state.currentLines.size()));
+    std::string out;
+    out.append(kSignature, sizeof kSignature);
+    appendValue(out, kDocumentVersion);
+    appendValue(out, static_cast<std::uint8_t>(device->Type() & 0xFF));
+    appendValue(out, ident.serial);
+    appendValue(out, ident.du);
+    appendValue(out, state.options);
+    appendValue(out, static_cast<std::uint32_t>(state.currentLines.size()));
     for (const Line& line : state.currentLines) {
-        writeValue(out, line.a);
-        writeValue(out, line.b);
-        writeValue(out, line.upper);
+        appendValue(out, line.a);
+        appendValue(out, line.b);
+        appendValue(out, line.upper);
     }
-    writeValue(out, static_cast<std::uint32_t>(doc.packages().size()));
-    for (const PackagePtr& package : doc.packages()) package->save(out);
+    appendValue(out, static_cast<std::uint32_t>(packageCount));
+    return out;
+}
+
+// The device's settings block that ends the file.
+std::string documentTail(Document& doc) {
+    DeviceBase* device = doc.device();
     std::vector<std::uint8_t> settings(static_cast<std::size_t>(std::max(0, device->GetSettings(nullptr))));
     if (!settings.empty()) device->GetSettings(settings.data());
-    writeValue(out, static_cast<std::uint32_t>(settings.size()));
-    writeBytes(out, settings.data(), settings.size());
-    return std::move(out).str();
+    std::string out;
+    appendValue(out, static_cast<std::uint32_t>(settings.size()));
+    out.append(reinterpret_cast<const char*>(settings.data()), settings.size());
+    return out;
+}
+
+void appendPackage(std::string& out, const PackageBase& package) {
+    package.appendRecordHeader(out, static_cast<std::uint32_t>(package.entryCount()));
+    package.appendEntryRecords(out);
+}
+
+// Writes are gathered into pieces of about this size.
+constexpr std::size_t kWritePiece = 1 << 20;
+
+}  // namespace
+
+std::string DocumentBytes(Document& doc) {
+    std::string out = documentHead(doc, doc.packages().size());
+    std::size_t size = out.size();
+    for (const PackagePtr& package : doc.packages())
+        size += PackageBase::kRecordHeaderSize + package->entryCount() * package->entryRecordSize();
+    out.reserve(size + 4 + 1024);
+    for (const PackagePtr& package : doc.packages()) appendPackage(out, *package);
+    out += documentTail(doc);
+    return out;
 }
 
 void WriteDocument(const std::string& path, Document& doc) {
     // The new file is made first: a target that cannot take it changes
     // nothing, not even the document's lines.
     AtomicFile file(path);
-    file.write(DocumentBytes(doc));
+    std::string piece = documentHead(doc, doc.packages().size());
+    for (const PackagePtr& package : doc.packages()) {
+        appendPackage(piece, *package);
+        file.write(piece);
+        piece.clear();
+    }
+    piece += documentTail(doc);
+    file.write(piece);
     file.commit();
+}
+
+void WriteDocument(const std::string& path, Document& doc, PackageStream& packages) {
+    AtomicFile file(path);
+    std::string piece = documentHead(doc, packages.packageCount());
+    std::uint32_t count = 0;
+    while (const PackageBase* package = packages.nextPackage(count)) {
+        package->appendRecordHeader(piece, count);
+        while (const PackageBase* block = packages.nextEntries()) {
+            block->appendEntryRecords(piece);
+            if (piece.size() >= kWritePiece) {
+                file.write(piece);
+                piece.clear();
+            }
+        }
+    }
+    piece += documentTail(doc);
+    file.write(piece);
+    file.commit();
+}
+
+// --- The document file read a package at a time ---
+
+namespace {
+
+// Entries per block of a streamed package: a few hundred kilobytes in memory.
+constexpr std::size_t kEntriesPerBlock = 4096;
+
+}  // namespace
+
+struct DocumentFileReader::Impl {
+    struct PackageAt {
+        std::streamoff offset;  // of the record header
+        bool massFlag;
+    };
+
+    char buffer[64 * 1024];
+    std::ifstream file;
+    std::stringstream oldBody{std::ios::in | std::ios::out | std::ios::binary};
+    std::istream* in = nullptr;
+    std::uint32_t version = 0;
+    int entryType = 0;
+    std::size_t recordSize = 0;
+    std::vector<PackageAt> packages;
+    std::size_t next = 0;
+    // The state the document's load recalculates with, and the one of a
+    // second recalculation; blocks are recalculated in `work`.
+    DocumentState loaded;
+    const DocumentState* again = nullptr;
+    std::shared_ptr<DocumentState> work = std::make_shared<DocumentState>();
+    // The package being read: what its header says and how much is left.
+    PackagePtr package;
+    Method headerMethod = Method::Volume;
+    bool massFlag = false;
+    std::uint64_t left = 0;
+    std::vector<unsigned char> block;
+};
+
+DocumentFileReader::DocumentFileReader(const std::string& path) : m(std::make_unique<Impl>()) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw win_error(EISDIR);
+    m->file.rdbuf()->pubsetbuf(m->buffer, sizeof m->buffer);
+    errno = 0;
+    m->file.open(path, std::ios::in | std::ios::binary);
+    if (!m->file.is_open()) throw win_error(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+}
+
+DocumentFileReader::~DocumentFileReader() = default;
+
+void DocumentFileReader::open(Document& doc) {
+    std::istream& file = m->file;
+    char signature[4] = {};
+    readBytes(file, signature, sizeof signature);
+    const std::uint32_t version = readValue<std::uint32_t>(file);
+    if (!file || std::memcmp(signature, kSignature, sizeof kSignature) != 0 || version < 1 || version > kDocumentVersion)
+        badFormat();
+    m->in = &file;
+    m->version = version;
+    if (version <= 2) {
+        // The older layouts are converted whole, in memory, to a version 3 body.
+        ConvertOldDocument(m->oldBody, file, static_cast<int>(version));
+        m->oldBody.seekg(0);
+        m->in = &m->oldBody;
+        m->version = 3;
+    }
+    std::istream& in = *m->in;
+    const std::streamoff start = in.tellg();
+    in.seekg(0, std::ios::end);
+    const std::streamoff end = in.tellg();
+    in.seekg(start);
+
+    DocumentContent content;
+    const int type = readValue<std::uint8_t>(in);
+    if (!in) badFormat();
+    const bool familyNumber = m->version <= 3;
+    if (familyNumber ? type > 2 : type > kLastTypeCode) badFormat();
+    content.ident.serial = readValue<std::uint32_t>(in);
+    content.ident.du = readValue<std::uint8_t>(in);
+    readBytes(in, &content.options, sizeof content.options);
+    const std::uint32_t lineCount = readValue<std::uint32_t>(in);
+    content.lines.reserve(std::min(lineCount, kMaxReserve));
+    while (content.lines.size() < lineCount && in) {
+        Line line;
+        line.a = readValue<double>(in);
+        line.b = readValue<double>(in);
+        line.upper = readValue<double>(in);
+        if (in) content.lines.push_back(line);
+    }
+
+    static constexpr int kEntryTypeOfFamily[] = {0, 1, 2};
+    m->entryType = familyNumber ? kEntryTypeOfFamily[type] : EntryTypeOfCode(type);
+    m->recordSize = CreatePackage(m->entryType, m->work)->entryRecordSize();
+
+    // Every package's records must be there: the header gives the count,
+    // the family the record size, so the walk seeks from header to header.
+    const std::uint32_t packageCount = readValue<std::uint32_t>(in);
+    m->packages.reserve(std::min(packageCount, kMaxReserve));
+    while (m->packages.size() < packageCount && in) {
+        const std::streamoff offset = in.tellg();
+        unsigned char header[PackageBase::kRecordHeaderSize];
+        if (!readBytes(in, header, sizeof header)) break;
+        std::uint32_t count;
+        std::memcpy(&count, header + 18, sizeof count);
+        const std::uint64_t recordsEnd = static_cast<std::uint64_t>(offset) + sizeof header +
+                                         static_cast<std::uint64_t>(count) * m->recordSize;
+        if (recordsEnd > static_cast<std::uint64_t>(end)) {
+            in.setstate(std::ios::failbit);
+            break;
+        }
+        m->packages.push_back({offset, header[1] != 0});
+        in.seekg(static_cast<std::streamoff>(recordsEnd));
+    }
+
+    const std::uint32_t settingsSize = readValue<std::uint32_t>(in);
+    if (!in || settingsSize > kMaxSettingsSize) badFormat();
+    content.settings.resize(settingsSize);
+    if (settingsSize > 0) readBytes(in, content.settings.data(), settingsSize);
+    if (!in) badFormat();
+    content.typeCode = familyNumber ? typeCodeOfFamily(type, content.settings) : type;
+    if (!doc.load(std::move(content))) badFormat();
+    m->loaded.options = doc.state().options;
+    m->loaded.currentLines = doc.state().currentLines;
+}
+
+void DocumentFileReader::recalcAgainWith(const DocumentState* state) { m->again = state; }
+
+std::size_t DocumentFileReader::packageCount() const { return m->packages.size(); }
+
+const PackageBase* DocumentFileReader::nextPackage(std::uint32_t& count) {
+    m->package.reset();
+    m->left = 0;
+    if (m->next >= m->packages.size()) return nullptr;
+    const Impl::PackageAt& at = m->packages[m->next++];
+    std::istream& in = *m->in;
+    in.clear();
+    in.seekg(at.offset);
+    unsigned char header[PackageBase::kRecordHeaderSize];
+    if (!readBytes(in, header, sizeof header)) badFormat();
+    m->package = CreatePackage(m->entryType, m->work);
+    count = m->package->loadRecordHeader(header);
+    m->headerMethod = m->package->method;
+    m->massFlag = at.massFlag;
+    m->left = count;
+    // Versions 1 to 4 keep the method as a flag (see methodFlagToMass).
+    if (m->version <= 4) m->package->method = at.massFlag ? Method::Mass : Method::Volume;
+    return m->package.get();
+}
+
+const PackageBase* DocumentFileReader::nextEntries() {
+    if (!m->package || m->left == 0) return nullptr;
+    PackageBase& package = *m->package;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(m->left, kEntriesPerBlock));
+    m->block.resize(n * m->recordSize);
+    if (!readBytes(*m->in, m->block.data(), m->block.size())) badFormat();
+    m->left -= n;
+    const Method method = package.method;
+    package.method = m->headerMethod;
+    package.loadEntryRecords(m->block.data(), n);
+    if (m->version <= 4) methodFlagToMass(package, m->massFlag);
+    else package.method = method;
+    DocumentState& work = *m->work;
+    work.options = m->loaded.options;
+    work.currentLines = m->loaded.currentLines;
+    package.recalcAll();
+    if (m->again) {
+        work.options = m->again->options;
+        work.currentLines = m->again->currentLines;
+        package.recalcAll();
+    }
+    return &package;
 }
 
 }  // namespace files

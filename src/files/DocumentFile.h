@@ -1,10 +1,14 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 class Document;
+class PackageBase;
+struct DocumentState;
 
 namespace files {
 
@@ -38,5 +42,53 @@ std::string DocumentBytes(Document& doc);
 // block or measurement record that ends early raises
 // "Неизвестный формат файла".
 void ConvertOldDocument(std::ostream& output, std::istream& input, int version);
+
+// Packages handed out one at a time, their entries in blocks: a document
+// written this way never needs all its entries in memory at once.
+class PackageStream {
+public:
+    virtual ~PackageStream() = default;
+    virtual std::size_t packageCount() const = 0;
+    // The next package with its header fields (type, method, created) and
+    // no entries, and its entry count; null after the last.
+    virtual const PackageBase* nextPackage(std::uint32_t& count) = 0;
+    // The current package holding the next block of its entries (and only
+    // those); null when none is left.
+    virtual const PackageBase* nextEntries() = 0;
+};
+
+// Writes the document as WriteDocument does, with the packages of `packages`
+// in place of its own.
+void WriteDocument(const std::string& path, Document& doc, PackageStream& packages);
+
+// A document file read a package at a time, so that a large file is never
+// held whole in memory. open() checks the layout of the whole file first
+// (every package's entry records are there and the settings block follows,
+// read by seeking from header to header) and opens the document without
+// packages; the packages then come from the file in turn, each block of
+// entries read and recalculated as ReadDocument and the document's load do.
+// Versions 1 and 2 are converted to the current layout in memory first.
+class DocumentFileReader : public PackageStream {
+public:
+    // Raises win_error when the file cannot be opened.
+    explicit DocumentFileReader(const std::string& path);
+    ~DocumentFileReader() override;
+
+    // Opens the file into `doc` as ReadDocument does, but with no packages:
+    // the same errors, and `doc` untouched on failure.
+    void open(Document& doc);
+    // Each block is recalculated once more with `state` (as a tab change
+    // after opening does), when not null; it must outlive the reading.
+    void recalcAgainWith(const DocumentState* state);
+
+    std::size_t packageCount() const override;
+    const PackageBase* nextPackage(std::uint32_t& count) override;
+    // An entry record that cannot be read raises "Неправильный формат файла".
+    const PackageBase* nextEntries() override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
 
 }  // namespace files

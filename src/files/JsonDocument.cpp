@@ -241,7 +241,10 @@ void ReadJsonDocument(const json& in, Document& doc) {
     if (!doc.load(std::move(content))) fail("type", "unknown device type code");
 }
 
-json DocumentToJson(const Document& doc) {
+namespace {
+
+// The document's members but its packages.
+json documentFrame(const Document& doc) {
     json out = json::object();
     const DeviceBase* device = doc.device();
     const DocumentState& state = doc.state();
@@ -255,19 +258,6 @@ json DocumentToJson(const Document& doc) {
                       {"pulseWeight", o.pulseWeight}};
     out["lines"] = linesToJson(state.currentLines);
     out["settings"] = device ? hexText(deviceSettings(*device)) : "";
-
-    json packages = json::array();
-    for (const PackagePtr& p : doc.packages()) {
-        json entries = json::array();
-        for (int row = 0; row < p->entryCount(); ++row) entries.push_back(entryToJson(*p, row));
-        packages.push_back({{"type", static_cast<int>(p->type)},
-                            {"method", static_cast<int>(p->method)},
-                            {"created", p->created.toIso()},
-                            {"name", packageName(*p)},
-                            {"entries", std::move(entries)}});
-    }
-    out["packages"] = std::move(packages);
-
     if (device) {
         Lines lines;
         device->GetLines(lines);
@@ -279,6 +269,106 @@ json DocumentToJson(const Document& doc) {
                          {"hiddenColumns", {device->HiddenColumns(false), device->HiddenColumns(true)}}};
     }
     return out;
+}
+
+// A value as dump(2) prints it inside a tree at `depth`: the same text with
+// every following line indented by the depth.
+void appendIndented(std::string& out, const json& value, int depth) {
+    const std::string text = value.dump(2);
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t newline = text.find('\n', from);
+        if (newline == std::string::npos) break;
+        out.append(text, from, newline + 1 - from);
+        out.append(static_cast<std::size_t>(depth) * 2, ' ');
+        from = newline + 1;
+    }
+    out.append(text, from, std::string::npos);
+}
+
+// Text is handed on in pieces of about this size.
+constexpr std::size_t kWritePiece = 1 << 20;
+
+// The packages array at depth 1, the members of each package in dump's
+// (sorted) order: created, entries, method, name, type.
+void writePackages(std::string& out, PackageStream& packages, const std::function<void(std::string_view)>& write) {
+    std::uint32_t count = 0;
+    const PackageBase* package = packages.nextPackage(count);
+    if (!package) {
+        out += "[]";
+        return;
+    }
+    out += "[\n";
+    bool firstPackage = true;
+    while (package) {
+        out += firstPackage ? "    {\n" : ",\n    {\n";
+        firstPackage = false;
+        const std::string created = json(package->created.toIso()).dump();
+        const std::string tail = ",\n      \"method\": " + json(static_cast<int>(package->method)).dump() +
+                                 ",\n      \"name\": " + json(packageName(*package)).dump() +
+                                 ",\n      \"type\": " + json(static_cast<int>(package->type)).dump() + "\n    }";
+        out += "      \"created\": " + created + ",\n      \"entries\": ";
+        const PackageBase* block = packages.nextEntries();
+        if (!block) {
+            out += "[]";
+        } else {
+            out += "[\n";
+            bool firstEntry = true;
+            while (block) {
+                for (int row = 0; row < block->entryCount(); ++row) {
+                    out += firstEntry ? "        " : ",\n        ";
+                    firstEntry = false;
+                    appendIndented(out, entryToJson(*block, row), 4);
+                }
+                if (out.size() >= kWritePiece) {
+                    write(out);
+                    out.clear();
+                }
+                block = packages.nextEntries();
+            }
+            out += "\n      ]";
+        }
+        out += tail;
+        package = packages.nextPackage(count);
+    }
+    out += "\n  ]";
+}
+
+}  // namespace
+
+json DocumentToJson(const Document& doc) {
+    json out = documentFrame(doc);
+    json packages = json::array();
+    for (const PackagePtr& p : doc.packages()) {
+        json entries = json::array();
+        for (int row = 0; row < p->entryCount(); ++row) entries.push_back(entryToJson(*p, row));
+        packages.push_back({{"type", static_cast<int>(p->type)},
+                            {"method", static_cast<int>(p->method)},
+                            {"created", p->created.toIso()},
+                            {"name", packageName(*p)},
+                            {"entries", std::move(entries)}});
+    }
+    out["packages"] = std::move(packages);
+    return out;
+}
+
+void WriteDocumentJson(const Document& doc, const json& extra, PackageStream& packages,
+                       const std::function<void(std::string_view)>& write) {
+    json top = documentFrame(doc);
+    for (const auto& [key, value] : extra.items()) top[key] = value;
+    top["packages"] = nullptr;  // its place among the sorted members
+    std::string out = "{";
+    bool first = true;
+    for (auto it = top.begin(); it != top.end(); ++it) {
+        out += first ? "\n  " : ",\n  ";
+        first = false;
+        out += json(it.key()).dump();
+        out += ": ";
+        if (it.key() == "packages") writePackages(out, packages, write);
+        else appendIndented(out, it.value(), 1);
+    }
+    out += "\n}";
+    write(out);
 }
 
 }  // namespace files

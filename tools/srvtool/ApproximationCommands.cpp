@@ -42,16 +42,15 @@ std::vector<int> parseSections(const std::string& text) {
     return sections;
 }
 
-// The document as `recalc` prints it, with the state of the last
+// Prints the document as `recalc` does, with the state of the last
 // approximation.
-json approximationJson(const Document& doc, const ConsoleRecorder& recorder) {
-    json out = documentJson(doc, recorder);
-    out["splitSections"] = doc.state().splitSections;
+void printApproximation(const Document& doc, const ConsoleRecorder& recorder) {
+    json extra = {{"console", recorder.lines}, {"splitSections", doc.state().splitSections}};
     json sections = json::array();
     for (const Section& s : doc.state().sections)
         sections.push_back({{"first", s.first}, {"last", s.last}, {"x", s.x}, {"y", s.y}});
-    out["sections"] = std::move(sections);
-    return out;
+    extra["sections"] = std::move(sections);
+    printDocument(doc, extra);
 }
 
 struct Options {
@@ -74,7 +73,7 @@ void addApproximationCommands(CLI::App& app) {
         PackageBase& package = packageAt(doc, appr->package);
         recorder.lines.clear();  // only what the command writes
         approximation::runApproximation(doc, package);
-        print(approximationJson(doc, recorder));
+        printApproximation(doc, recorder);
     });
 
     auto* cmdPoints = app.add_subcommand(
@@ -101,7 +100,7 @@ void addApproximationCommands(CLI::App& app) {
             }
             return true;
         });
-        print(approximationJson(doc, recorder));
+        printApproximation(doc, recorder);
     });
 
     auto* cmdLines = app.add_subcommand("lines", "print the texts of the \"Коэффициенты\" table of a document");

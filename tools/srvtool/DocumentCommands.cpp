@@ -17,18 +17,13 @@ void addDocumentCommands(CLI::App& app) {
         ConsoleRecorder recorder;
         Document doc(recorder.console);
         if (!doc.create(*typeCode)) throw UserError("unknown device type code " + std::to_string(*typeCode));
-        print(documentJson(doc, recorder));
+        printDocument(doc, {{"console", recorder.lines}});
     });
 
     auto* cmdRecalc = app.add_subcommand("recalc", "open a document, recalculate it and print it");
     auto path = std::make_shared<std::string>();
     cmdRecalc->add_option("DOC", *path, "document file")->required();
-    cmdRecalc->callback([path] {
-        ConsoleRecorder recorder;
-        Document doc(recorder.console);
-        openDocument(*path, doc);
-        print(documentJson(doc, recorder));
-    });
+    cmdRecalc->callback([path] { printDocumentFile(*path); });
 }
 
 const RegisterCommands kRegistered(addDocumentCommands);

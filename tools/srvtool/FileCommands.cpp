@@ -33,6 +33,25 @@ void saveDocument(const std::string& path, Document& doc) {
     }
 }
 
+// Converts a document file as opening it and saving it does, a block of
+// entries at a time, so that a large file is never held whole in memory.
+void convertDocumentFile(const std::string& in, const std::string& out, Document& doc) {
+    files::DocumentFileReader reader(in);
+    reader.open(doc);
+    doc.setFileName(in);
+    if (isSrvPath(out)) {
+        files::WriteDocument(out, doc, reader);
+        return;
+    }
+    // Saving as JSON takes the device's lines first and recalculates.
+    doc.tabChanged();
+    reader.recalcAgainWith(&doc.state());
+    AtomicFile file(out);
+    files::WriteDocumentJson(doc, json::object(), reader, [&](std::string_view text) { file.write(text); });
+    file.write("\n");
+    file.commit();
+}
+
 PackageBase& packageAt(Document& doc, int index) {
     if (index < 0 || index >= static_cast<int>(doc.packages().size()))
         throw UserError("the document has no package " + std::to_string(index) + " (packages are counted from 0)");
@@ -97,12 +116,7 @@ void addFileCommands(CLI::App& app) {
     auto* cmdDump = app.add_subcommand("dump", "open a document (.srv or .json) and print it");
     auto dumpPath = std::make_shared<std::string>();
     cmdDump->add_option("FILE", *dumpPath, "document file")->required();
-    cmdDump->callback([dumpPath] {
-        ConsoleRecorder recorder;
-        Document doc(recorder.console);
-        openDocument(*dumpPath, doc);
-        print(documentJson(doc, recorder));
-    });
+    cmdDump->callback([dumpPath] { printDocumentFile(*dumpPath); });
 
     auto* cmdConvert = app.add_subcommand("convert", "convert a document between .srv and .json");
     auto convertIn = std::make_shared<std::string>();
@@ -112,8 +126,12 @@ void addFileCommands(CLI::App& app) {
     cmdConvert->callback([convertIn, convertOut] {
         ConsoleRecorder recorder;
         Document doc(recorder.console);
-        openDocument(*convertIn, doc);
-        saveDocument(*convertOut, doc);
+        if (isSrvPath(*convertIn) && (isSrvPath(*convertOut) || isJsonPath(*convertOut)))
+            convertDocumentFile(*convertIn, *convertOut, doc);
+        else {
+            openDocument(*convertIn, doc);
+            saveDocument(*convertOut, doc);
+        }
         print({{"output", *convertOut}, {"console", recorder.lines}});
     });
 

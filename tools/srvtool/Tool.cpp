@@ -48,11 +48,6 @@ void openDocument(const std::string& path, Document& doc) {
     doc.setFileName(path);
 }
 
-json documentJson(const Document& doc, const ConsoleRecorder& recorder) {
-    json out = files::DocumentToJson(doc);
-    out["console"] = recorder.lines;
-    return out;
-}
 
 std::vector<CommandGroup>& commandGroups() {
     static std::vector<CommandGroup> groups;
@@ -60,5 +55,32 @@ std::vector<CommandGroup>& commandGroups() {
 }
 
 void print(const json& out) { std::cout << out.dump(2) << '\n'; }
+
+namespace {
+
+void writeOut(std::string_view text) { std::cout.write(text.data(), static_cast<std::streamsize>(text.size())); }
+
+}  // namespace
+
+void printDocument(const Document& doc, const json& extra) {
+    files::DocumentPackages packages(doc);
+    files::WriteDocumentJson(doc, extra, packages, writeOut);
+    std::cout << '\n';
+}
+
+void printDocumentFile(const std::string& path) {
+    ConsoleRecorder recorder;
+    Document doc(recorder.console);
+    if (isSrvPath(path)) {
+        files::DocumentFileReader reader(path);
+        reader.open(doc);
+        doc.setFileName(path);
+        files::WriteDocumentJson(doc, {{"console", recorder.lines}}, reader, writeOut);
+        std::cout << '\n';
+    } else {
+        openDocument(path, doc);
+        printDocument(doc, {{"console", recorder.lines}});
+    }
+}
 
 }  // namespace srvtool

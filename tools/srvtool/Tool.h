@@ -35,10 +35,17 @@ void openDocument(const std::string& path, Document& doc);
 bool isSrvPath(const std::string& path);
 bool isJsonPath(const std::string& path);
 
-// The document as `recalc` prints it, with the console lines of the command.
-nlohmann::json documentJson(const Document& doc, const ConsoleRecorder& recorder);
 
 void print(const nlohmann::json& out);
+
+// Prints the document as DocumentToJson gives it with the members of
+// `extra` added, writing its entries out one at a time.
+void printDocument(const Document& doc, const nlohmann::json& extra);
+
+// Opens a document file and prints it as `recalc` does (documentJson). The
+// entries of a ".srv" file are read and printed a block at a time, never
+// held whole in memory.
+void printDocumentFile(const std::string& path);
 
 // Each group of commands (a *Commands.cpp file) registers a function that
 // adds its subcommands; a command's callback throws on failure and prints its
