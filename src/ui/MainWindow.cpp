@@ -31,6 +31,8 @@
 #include "approximation/LinesTable.h"
 #include "components/GoodTable.h"
 #include "devices/DeviceBase.h"
+#include "devices/rv/RVx2.h"
+#include "document/Entries.h"
 #include "files/DocumentFile.h"
 #include "files/Report.h"
 
@@ -130,6 +132,9 @@ void TMainForm::CreateActions() {
                                textIcon(QStringLiteral("−П"), red), &TMainForm::ActionDeletePackageExecute);
     ActionNewEntry = make("ActionNewEntry", "Новое измерение", QKeySequence(Qt::Key_F7),
                           textIcon(QStringLiteral("+И"), blue), &TMainForm::ActionNewEntryExecute);
+    ActionNewEntryReadCode = make("ActionNewEntryReadCode", "Ввод из РВ", QKeySequence(),
+                                  textIcon(QStringLiteral("РВ"), blue), &TMainForm::ActionNewEntryReadCodeExecute);
+    ActionNewEntryReadCode->setMenuRole(QAction::NoRole);
     ActionDeleteEntry = make("ActionDeleteEntry", "Удалить измерение", QKeySequence(Qt::Key_F8),
                              textIcon(QStringLiteral("−И"), red), &TMainForm::ActionDeleteEntryExecute);
     ActionReport = make("ActionReport", "Отчёт", QKeySequence(QStringLiteral("Ctrl+R")),
@@ -168,7 +173,7 @@ void TMainForm::CreateMenus() {
     file->addAction(NExit);
 
     QMenu* packages = menuBar()->addMenu(QStringLiteral("Пакеты"));
-    packages->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionDeleteEntry});
+    packages->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionNewEntryReadCode, ActionDeleteEntry});
     packages->addSeparator();
     packages->addActions({ActionReport, NExport, NImport});
 
@@ -188,7 +193,7 @@ void TMainForm::CreateMenus() {
     m_toolBar->setIconSize(QSize(24, 24));
     m_toolBar->addActions({ActionNew, ActionOpen, ActionSave});
     m_toolBar->addSeparator();
-    m_toolBar->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionDeleteEntry});
+    m_toolBar->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntryReadCode, ActionNewEntry, ActionDeleteEntry});
     m_toolBar->addSeparator();
     m_toolBar->addAction(ActionReport);
     m_toolBar->addSeparator();
@@ -385,6 +390,7 @@ void TMainForm::UpdateActions() {
     for (QAction* action : {ActionDeletePackage, ActionNewEntry, ActionReport, NExport, NImport})
         action->setEnabled(onPackage);
     ActionDeleteEntry->setEnabled(onPackage && package->entryCount() > 0);
+    ActionNewEntryReadCode->setEnabled(onPackage && dynamic_cast<RVx2*>(m_doc.device()) != nullptr);
     ActionAppr->setEnabled(calibration);
     ActionSetPoints->setEnabled(calibration && m_doc.state().options.manual == 1);
     ActionGraphics->setEnabled(open && !m_doc.packages().empty());
@@ -596,6 +602,23 @@ void TMainForm::ActionNewEntryExecute() {
         PackageBase* package = CurrentPackage();
         if (!package) return;
         package->addEntry();
+        RefreshTable();
+        UpdateActions();
+    });
+}
+
+void TMainForm::ActionNewEntryReadCodeExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        auto* meter = dynamic_cast<RVx2*>(m_doc.device());
+        if (!package || !meter) return;
+        const double code = meter->MeanCode();
+        const std::int32_t pulses = meter->LastPulseCounter();
+        package->addEntry();
+        const int row = package->entryCount() - 1;
+        package->setField(row, kCode, &code);
+        package->setField(row, kPulses2, &pulses);
+        package->recalcEntry(row);
         RefreshTable();
         UpdateActions();
     });

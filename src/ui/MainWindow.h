@@ -94,6 +94,7 @@ public:
     QAction* ActionNewPackage = nullptr;
     QAction* ActionDeletePackage = nullptr;
     QAction* ActionNewEntry = nullptr;
+    QAction* ActionNewEntryReadCode = nullptr;  // "Ввод из РВ"
     QAction* ActionDeleteEntry = nullptr;
     QAction* ActionReport = nullptr;
     QAction* ActionApprOptions = nullptr;
@@ -124,6 +125,9 @@ public slots:
     void ActionNewPackageExecute();
     void ActionDeletePackageExecute();
     void ActionNewEntryExecute();
+    // A new entry of the selected package with the RV page's mean code and
+    // pulse counter, recalculated at once.
+    void ActionNewEntryReadCodeExecute();
     void ActionDeleteEntryExecute();
     void ActionReportExecute();
     void NExportClick();
