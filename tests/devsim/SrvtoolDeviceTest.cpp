@@ -187,6 +187,40 @@ TEST_F(RvCommand, FaultsFailAndTheNextRequestWorks) {
     }
 }
 
+TEST_F(RvCommand, PollShowsTheOpeningReadsAndGrowingCurrentValues) {
+    ASSERT_EQ(parsed(srvtool(rv({"status", "set", "0"})))["status"], 1);
+    const json p = parsed(srvtool(rv({"poll", "--seconds", "4.8", "--observation"})));
+    EXPECT_EQ(p["Version"], "3.5");
+    EXPECT_EQ(p["console"], json::array({"Системные параметры считаны", "Параметы внешних выходов считаны",
+                                         "Калибровочные коэффициенты успешно считаны", "Сетевой адрес считан",
+                                         "Интегратор расхода адрес считан", "Параметры теста пустой трубы считаны"}));
+    // One current-values read every 1.5 s: three in 4.8 s, the run counting on.
+    const json& current = p["current"];
+    ASSERT_EQ(current.size(), 3u) << p.dump();
+    long last = -1;
+    for (const json& c : current) {
+        EXPECT_EQ(c["status"], 1);
+        EXPECT_EQ(c["MiddleCode"], "12000");
+        EXPECT_FALSE(c["WorkTime"].get<std::string>().empty());
+        const long pulses = std::stol(c["ImpulseVolume"].get<std::string>());
+        EXPECT_GT(pulses, last);
+        last = pulses;
+    }
+    // Readings every 200 ms while observed, less what the busy start dropped.
+    EXPECT_GE(p["readings"].get<long>(), 10);
+    EXPECT_EQ(parsed(srvtool(rv({"status", "clear", "0"})))["status"], 0);
+}
+
+TEST_F(RvCommand, PollOfASilentMeterShowsNothingAndSaysNothing) {
+    ASSERT_EQ(sim.control("rv fault silent"), "ok");
+    const json p = parsed(srvtool(rv({"poll", "--seconds", "2"})));
+    EXPECT_TRUE(p["current"].empty());
+    // The opening reads are the user's: each failure is reported once; the
+    // polls are not.
+    EXPECT_EQ(p["console"], json(std::vector<std::string>(7, "Прибор не отвечает")));
+    expectFailure(srvtool({"rv", "--port", "/nonexistent/port", "poll", "--seconds", "1"}), "COM-порт не открыт");
+}
+
 TEST_F(RvCommand, AnotherAddressIsNotAnswered) {
     expectFailure(srvtool(rv({"--address", "7", "read", "address"})), "Прибор не отвечает");
     parsed(srvtool(rv({"write", "address", R"({"address":7})"})));

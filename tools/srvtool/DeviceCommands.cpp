@@ -13,6 +13,7 @@
 #include "comprt/ComPort.h"
 #include "devices/dorn/DornProtocol.h"
 #include "devices/nivor/NivorProtocol.h"
+#include "devices/rv/RvPageController.h"
 #include "devices/rv/RvReplies.h"
 #include "devices/rv/RvWorker.h"
 #include "link/WaitingNotifier.h"
@@ -284,6 +285,95 @@ json writtenJson(std::uint8_t reg, const std::vector<std::uint8_t>& d) {
     }
 }
 
+// The current values the page shows after one current-values reply.
+json currentValuesJson(const rv::RvPageController& c, long long ms) {
+    const rv::RvLiveValues& v = c.live();
+    return {{"ms", ms},
+            {"status", c.statusByte()},
+            {"Integrator", v.integrator},
+            {"NMeasure", v.nMeasure},
+            {"MiddleCode", v.middleCode},
+            {"MiddleNoise", v.middleNoise},
+            {"NoiseSignal", v.noiseSignal},
+            {"ImpulseVolume", v.impulseVolume},
+            {"Volume", v.volume},
+            {"Expenditure", v.expenditure},
+            {"WorkTime", v.workTime},
+            {"VolumeDir", v.volumeDir},
+            {"VolumeRev", v.volumeRev}};
+}
+
+// rv poll: the RV page without a window. Opens the port as the page's
+// "Открыть" does (with its chain of reads), runs the page's 50 ms timer for
+// the given time, handing the worker's notifications to the page's
+// controller in between, then closes the port. Prints what the page showed.
+void runRvPoll(const std::string& port, int baud, int address, double seconds, bool observation) {
+    using Clock = std::chrono::steady_clock;
+    ConsoleRecorder recorder;
+    WaitingNotifier pump;
+    RVx2Thread worker;
+    worker.Start(pump);
+    rv::RvPageState page;
+    rv::RvPageController c(page, worker, recorder.console);
+    c.setPortIndex(portIndex(port) - 1);
+    const auto& speeds = rv::RvPageController::speeds();
+    const auto speed = std::find(speeds.begin(), speeds.end(), baud);
+    c.setSpeedIndex(speed == speeds.end() ? -1 : static_cast<int>(speed - speeds.begin()));
+    c.setAddress(address);
+    c.setObservation(observation);
+
+    json current = json::array();
+    long readings = 0;
+    bool openFailed = false;
+    const Clock::time_point start = Clock::now();
+    const auto elapsed = [start] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    };
+    const auto handle = [&](const WaitingNotifier::Notification& n) {
+        if (n.message == QueueNotifier::kActivityMessage) {
+            c.Activity(n.param1);
+            return;
+        }
+        const rv::RvPageController::Handled h = c.HandleResult(n.param1 != 0);
+        if (h.code == rv::kOpenPort && !h.ok) openFailed = true;
+        if (h.ok && h.reg == rv::RegCurrent) current.push_back(currentValuesJson(c, elapsed()));
+        if (h.ok && h.reg == rv::RegObservation) ++readings;
+    };
+
+    c.OpenPortButtonClick();
+    const auto tick = std::chrono::milliseconds(50);
+    const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    Clock::time_point next = start + tick;
+    while (!openFailed && Clock::now() < end) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(next, end) - Clock::now());
+        if (auto n = pump.next(std::max(wait, std::chrono::milliseconds(0)))) {
+            handle(*n);
+            continue;
+        }
+        if (Clock::now() >= next) {
+            c.SystemTimerTimer();
+            next += tick;
+        }
+    }
+    if (c.portOpen()) c.OpenPortButtonClick();
+    // What is still queued finishes before the port is left.
+    while (worker.Pending() > 0) {
+        auto n = pump.next(kRequestLimit);
+        if (!n) throw UserError("no completion of the request");
+        handle(*n);
+    }
+    if (openFailed) throw UserError(recorder.lines.empty() ? comprt::kPortNotOpen : recorder.lines.back());
+    json out = {{"port", port},
+                {"seconds", seconds},
+                {"Version", c.live().version},
+                {"Serial", page.serial()},
+                {"current", current},
+                {"console", consoleJson(recorder)}};
+    if (observation) out["readings"] = readings;
+    if (c.live().lastReading) out["lastReading"] = *c.live().lastReading;
+    print(out);
+}
+
 void addRvCommands(CLI::App& app) {
     struct Options {
         std::string port;
@@ -293,6 +383,8 @@ void addRvCommands(CLI::App& app) {
         std::string data;
         std::string action;
         int bit = 0;
+        double seconds = 5.0;
+        bool observation = false;
     };
     auto o = std::make_shared<Options>();
     auto* cmd = app.add_subcommand("rv", "read and write the registers of an RV meter");
@@ -314,6 +406,10 @@ void addRvCommands(CLI::App& app) {
     auto* status = cmd->add_subcommand("status", "set or clear status bit 0 or 1");
     status->add_option("ACTION", o->action, "set or clear")->required()->check(CLI::IsMember({"set", "clear"}));
     status->add_option("BIT", o->bit, "status bit 0 or 1")->required()->check(CLI::Range(0, 1));
+    auto* poll = cmd->add_subcommand("poll", "open as the page does and run its polling for some seconds");
+    poll->add_option("--seconds", o->seconds, "how long to poll, s (5)")->check(CLI::Range(0.05, 86400.0));
+    poll->add_flag("--observation", o->observation, "also poll the raw readings every 200 ms");
+    poll->callback([o] { runRvPoll(o->port, o->baud, o->address, o->seconds, o->observation); });
 
     read->callback([o] {
         const rv::RegisterInfo* info = rv::findRegister(o->reg);
