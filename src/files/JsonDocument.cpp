@@ -1,5 +1,6 @@
 #include "files/JsonDocument.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -289,6 +290,75 @@ void appendIndented(std::string& out, const json& value, int depth) {
 // Text is handed on in pieces of about this size.
 constexpr std::size_t kWritePiece = 1 << 20;
 
+// The entries of a block as objects at depth 4 of dump(2), with the text
+// entryToJson(...).dump(2) gives each: the values of all entries are dumped
+// by nlohmann in one array and set between the member names, which stand in
+// dump's (sorted) order.
+void appendEntries(std::string& out, const PackageBase& block, bool first,
+                   const std::function<void(std::string_view)>& write) {
+    struct Member {
+        int id;
+        FieldKind kind;
+        std::string prefix;  // the text ahead of the value
+    };
+    std::vector<Member> members;
+    for (int id = 0; id < kFieldCount; ++id)
+        if (block.hasField(id)) members.push_back({id, FieldInfo(id).kind, FieldName(id)});
+    std::sort(members.begin(), members.end(), [](const Member& l, const Member& r) { return l.prefix < r.prefix; });
+    for (std::size_t k = 0; k < members.size(); ++k)
+        members[k].prefix = (k == 0 ? "{\n          " : ",\n          ") + json(members[k].prefix).dump() + ": ";
+
+    // A few thousand entries at a time, so that a large package in memory
+    // needs little more.
+    constexpr int kRowsAtOnce = 4096;
+    for (int from = 0; from < block.entryCount(); from += kRowsAtOnce) {
+        const int to = std::min(block.entryCount(), from + kRowsAtOnce);
+        json values = json::array();
+        values.get_ref<json::array_t&>().reserve(static_cast<std::size_t>(to - from) * members.size());
+        for (int row = from; row < to; ++row) {
+            for (const Member& m : members) {
+                switch (m.kind) {
+                    case FieldKind::Double: {
+                        double v = 0;
+                        block.getField(row, m.id, &v);
+                        values.push_back(v);
+                        break;
+                    }
+                    case FieldKind::Int32: {
+                        std::int32_t v = 0;
+                        block.getField(row, m.id, &v);
+                        values.push_back(v);
+                        break;
+                    }
+                    case FieldKind::Bool: {
+                        std::uint8_t v = 0;
+                        block.getField(row, m.id, &v);
+                        values.push_back(v);
+                        break;
+                    }
+                }
+            }
+        }
+        // "[v,v,…]": numbers and null hold no comma.
+        const std::string text = values.dump();
+        std::size_t at = 1;
+        for (int row = from; row < to; ++row) {
+            out += first && row == 0 ? "        " : ",\n        ";
+            for (const Member& m : members) {
+                const std::size_t end = text.find_first_of(",]", at);
+                out += m.prefix;
+                out.append(text, at, end - at);
+                at = end + 1;
+            }
+            out += "\n        }";
+        }
+        if (out.size() >= kWritePiece) {
+            write(out);
+            out.clear();
+        }
+    }
+}
+
 // The packages array at depth 1, the members of each package in dump's
 // (sorted) order: created, entries, method, name, type.
 void writePackages(std::string& out, PackageStream& packages, const std::function<void(std::string_view)>& write) {
@@ -315,15 +385,8 @@ void writePackages(std::string& out, PackageStream& packages, const std::functio
             out += "[\n";
             bool firstEntry = true;
             while (block) {
-                for (int row = 0; row < block->entryCount(); ++row) {
-                    out += firstEntry ? "        " : ",\n        ";
-                    firstEntry = false;
-                    appendIndented(out, entryToJson(*block, row), 4);
-                }
-                if (out.size() >= kWritePiece) {
-                    write(out);
-                    out.clear();
-                }
+                appendEntries(out, *block, firstEntry, write);
+                firstEntry = false;
                 block = packages.nextEntries();
             }
             out += "\n      ]";
