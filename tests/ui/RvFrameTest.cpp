@@ -1,0 +1,437 @@
+// The RV page through its controls against devsim's simulated RV meter
+// (firmware 3.5, address 1, serial 12345678, diameter index 5), alone and
+// in the main window.
+
+#include "MainDialogs.h"
+#include "MainWindow.h"
+#include "RvFrame.h"
+#include "components/IntEdit.h"
+
+#include "common/Console.h"
+#include "common/Locale.h"
+#include "comprt/ComPort.h"
+#include "devices/rv/RVx2.h"
+#include "document/Entries.h"
+#include "document/PackageBase.h"
+#include "link/RegKey.h"
+#include "support/Devsim.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <memory>
+
+namespace {
+
+Locale withSeparator(char c) {
+    Locale loc = Locale::current();
+    loc.decimalSeparator = c;
+    return loc;
+}
+
+class ScriptedDialogs : public MainDialogs {
+public:
+    std::optional<int> code;
+    std::optional<int> newDocument(QWidget*) override { return code; }
+    std::optional<NewPackageChoice> newPackage(QWidget*) override {
+        return NewPackageChoice{PackageType::Calibration, Method::Volume};
+    }
+    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
+    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
+    void textExchange(QWidget*, PackageBase&, bool, int) override {}
+    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
+    bool confirmDeletePackage(QWidget*, const QString&) override { return true; }
+    QString openDocumentName(QWidget*) override { return {}; }
+    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
+    void about(QWidget*, const QString&) override {}
+};
+
+template <class W>
+W* child(QWidget& parent, const char* name) {
+    return parent.findChild<W*>(QLatin1String(name));
+}
+
+QString text(QWidget& frame, const char* name) { return child<QLineEdit>(frame, name)->text(); }
+
+}  // namespace
+
+class RvFrameTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void namesOfEveryControl();
+    void openReadsTheMeterAndEveryButtonWorks();
+    void runFromThePanelsAndEntryInTheMainWindow();
+    void silencedMeterRecoversAndVanishedPortReopens();
+
+private:
+    // Clicks a control and waits for `count` exchanges of `reg`; returns the
+    // console lines the click added.
+    QStringList click(TRVFrame& frame, const char* name, int reg, int count = 1);
+    // Waits for `count` handled results of `reg` (any code) within `ms`.
+    bool waitFor(TRVFrame& frame, int reg, int count, int ms);
+    void open(TRVFrame& frame);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<testsupport::Devsim> m_devsim;
+    std::string m_path;
+    int m_portItem = 0;
+    Console m_console;
+    QStringList m_log;  // every console line of the running test
+};
+
+void RvFrameTest::initTestCase() {
+    QVERIFY(m_dir.isValid());
+    try {
+        m_devsim = std::make_unique<testsupport::Devsim>(DEVSIM_PATH, std::vector<std::string>{"--only", "rv"});
+        m_path = m_devsim->path("rv");
+    } catch (const std::exception& e) {
+        QFAIL(e.what());
+    }
+    qputenv("RVSERVICE_PORTS", QByteArray::fromStdString(m_path));
+    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList());
+    const std::vector<std::string>& names = comprt::ComPort::PortList().Names();
+    const auto found = std::find(names.begin(), names.end(), m_path);
+    QVERIFY(found != names.end());
+    m_portItem = static_cast<int>(found - names.begin());
+}
+
+void RvFrameTest::cleanupTestCase() { m_devsim.reset(); }
+
+void RvFrameTest::init() {
+    const QString file = m_dir.filePath(QStringLiteral("settings-%1.json").arg(QTest::currentTestFunction()));
+    RegKey::SetFileLocation(file.toStdString());
+    RegKey key;
+    key.Open();
+    key.WriteInt("RvComPort", m_portItem);
+    m_console.clear();
+    m_log.clear();
+    m_console.setListener([this](const std::string& text) { m_log << QString::fromStdString(text); });
+    QCOMPARE(m_devsim->control("rv fault none"), std::string("ok"));
+}
+
+bool RvFrameTest::waitFor(TRVFrame& frame, int reg, int count, int ms) {
+    QSignalSpy spy(&frame, &TRVFrame::resultHandled);
+    return QTest::qWaitFor(
+        [&] {
+            int n = 0;
+            for (const QList<QVariant>& r : spy)
+                if (r.at(1).toInt() == reg) ++n;
+            return n >= count;
+        },
+        ms);
+}
+
+QStringList RvFrameTest::click(TRVFrame& frame, const char* name, int reg, int count) {
+    const qsizetype before = m_log.size();
+    QSignalSpy spy(&frame, &TRVFrame::resultHandled);
+    auto* button = child<QAbstractButton>(frame, name);
+    if (!button) return {QStringLiteral("no control ") + QLatin1String(name)};
+    button->click();
+    QTest::qWaitFor(
+        [&] {
+            int n = 0;
+            for (const QList<QVariant>& r : spy)
+                if (r.at(0).toInt() == rv::kExchange && r.at(1).toInt() == reg) ++n;
+            return n >= count;
+        },
+        10000);
+    return m_log.mid(before);
+}
+
+void RvFrameTest::open(TRVFrame& frame) {
+    QSignalSpy spy(&frame, &TRVFrame::resultHandled);
+    child<QPushButton>(frame, "OpenPortButton")->click();
+    // The open and its seven reads.
+    QVERIFY(QTest::qWaitFor([&] { return spy.count() >= 8; }, 15000));
+    QCOMPARE(spy.front().at(0).toInt(), rv::kOpenPort);
+    QVERIFY(spy.front().at(2).toBool());
+}
+
+void RvFrameTest::namesOfEveryControl() {
+    RVx2 meter(m_console);
+    TRVFrame frame(meter, m_console);
+    for (const char* name :
+         {"PortSelectBox", "OpenPortButton", "PortParams", "RxPanel", "TxPanel", "Bit0", "Bit1", "Bit2", "Bit3", "Bit4",
+          "Bit5", "Serial", "DuCombo", "Version", "CrcPO", "ReadParam", "Integrator", "NMeasure", "MiddleCode", "Volume",
+          "ImpulseVolume", "MiddleNoise", "NoiseSignal", "Advanced_Info", "NetAddress", "GetNetAddr", "SetNetAddr",
+          "FlowIntegrator", "GetIntegrator", "SetIntegrator", "Expenditure", "VolumeDir", "VolumeRev", "WorkTime",
+          "ClearMeasure", "ImpulseWeight", "Meandr", "ImpulseLen", "ImpulseLenLabel", "PluginCard", "ReverseType",
+          "NoFilterThereshold", "ReadImpulseOut", "SetImpulseOut", "CalibrPageControl", "DirectSheet", "CalibrGrid",
+          "ReverseSheet", "ReverseCalibrGrid", "LoLimit", "HiLimit", "ReadCalibr", "SetCalibr", "RadioButton1",
+          "RadioButton2", "RadioButton3", "RadioButton4", "NoiseCancelStSt", "NoiseStStLabel", "SetStSt",
+          "DisableEmptyPipe", "TepCode", "TepNoize", "TepCodeRange", "TepNoizeRange", "TepMeasureCount",
+          "TepHysteresis", "ReadTestEmptyPipe", "SetTestEmptyPipe", "CopyTestEmptyPipe", "Observation",
+          "ComboPortSpeed", "CSpinAddress", "BitBtnOK"}) {
+        QObject* control = frame.findChild<QObject*>(QLatin1String(name));
+        QVERIFY2(control, name);
+    }
+    // A person hears what every control is.
+    for (QWidget* w : frame.findChildren<QWidget*>()) {
+        const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLineEdit*>(w) ||
+                             qobject_cast<QComboBox*>(w) || qobject_cast<QTableWidget*>(w) ||
+                             qobject_cast<QSpinBox*>(w);
+        if (!control || w->inherits("QTableCornerButton") || w->parent()->inherits("QComboBox") || w->parent()->inherits("QSpinBox") ||
+            w->parent()->inherits("QAbstractSpinBox") || w->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName() + QLatin1String(" ") +
+                                                           QLatin1String(w->metaObject()->className())));
+    }
+    QVERIFY(!frame.initialised());  // no worker, no timer until shown
+}
+
+void RvFrameTest::openReadsTheMeterAndEveryButtonWorks() {
+    ScopedLocale comma(withSeparator(','));
+    RVx2 meter(m_console);
+    TRVFrame frame(meter, m_console);
+    frame.resize(826, 420);
+    frame.show();
+    auto* portBox = child<QComboBox>(frame, "PortSelectBox");
+    QCOMPARE(portBox->currentIndex(), m_portItem);
+    open(frame);
+    QCOMPARE(child<QPushButton>(frame, "OpenPortButton")->text(), QStringLiteral("Закрыть"));
+    QVERIFY(!portBox->isEnabled());
+    QVERIFY(!child<QPushButton>(frame, "PortParams")->isEnabled());
+    {
+        RegKey key;
+        key.Open();
+        QCOMPARE(key.ReadInt("RvComPort", -1), m_portItem);
+    }
+    // The opening chain.
+    QTRY_COMPARE_WITH_TIMEOUT(text(frame, "CrcPO"), QStringLiteral("0xA55A"), 5000);
+    QCOMPARE(text(frame, "Version"), QStringLiteral("3.5"));
+    QCOMPARE(text(frame, "Serial"), QStringLiteral("012345678"));
+    QCOMPARE(child<QComboBox>(frame, "DuCombo")->currentText(), QStringLiteral("50"));
+    QCOMPARE(child<QComboBox>(frame, "ImpulseWeight")->currentText(), QStringLiteral("0,001"));
+    QCOMPARE(child<TIntEdit>(frame, "ImpulseLen")->Value(), 10);
+    QCOMPARE(child<QLabel>(frame, "ImpulseLenLabel")->text(), QStringLiteral("8 мс"));
+    QCOMPARE(child<QComboBox>(frame, "PluginCard")->currentIndex(), 0);
+    QVERIFY(!child<QComboBox>(frame, "ReverseType")->isHidden());
+    auto* direct = child<QTableWidget>(frame, "CalibrGrid");
+    QCOMPARE(direct->item(0, 0)->text(), QStringLiteral("2000"));
+    QCOMPARE(direct->item(0, 1)->text(), QStringLiteral("0,0001"));
+    QCOMPARE(direct->item(4, 0)->text(), QString());
+    QCOMPARE(text(frame, "LoLimit"), QStringLiteral("0,05"));
+    QCOMPARE(text(frame, "HiLimit"), QStringLiteral("30"));
+    QCOMPARE(child<TIntEdit>(frame, "FlowIntegrator")->Value(), 10);
+    QCOMPARE(text(frame, "TepCode"), QStringLiteral("1000"));
+    auto* calibrPages = child<QTabWidget>(frame, "CalibrPageControl");
+    QVERIFY(calibrPages->isTabVisible(1));
+    QStringList expected = {QStringLiteral("Системные параметры считаны"),
+                            QStringLiteral("Параметы внешних выходов считаны"),
+                            QStringLiteral("Калибровочные коэффициенты успешно считаны"),
+                            QStringLiteral("Сетевой адрес считан"), QStringLiteral("Интегратор расхода адрес считан"),
+                            QStringLiteral("Параметры теста пустой трубы считаны")};
+    QCOMPARE(m_log, expected);
+
+    // Every read and write button.
+    QCOMPARE(click(frame, "ReadCalibr", rv::RegReverseCalibration),
+             (QStringList{QStringLiteral("Калибровочные коэффициенты успешно считаны"),
+                          QStringLiteral("Реверсивные калибровочные коэффициенты успешно считаны")}));
+    direct->item(0, 1)->setText(QStringLiteral("0,5"));
+    QCOMPARE(click(frame, "SetCalibr", rv::RegCalibration),
+             QStringList{QStringLiteral("Калибровочные коэффициенты установлены")});
+    calibrPages->setCurrentIndex(1);
+    child<QTableWidget>(frame, "ReverseCalibrGrid")->item(1, 2)->setText(QStringLiteral("-2,5"));
+    QCOMPARE(click(frame, "SetCalibr", rv::RegReverseCalibration),
+             QStringList{QStringLiteral("Реверсивные калибровочные коэффициенты установлены")});
+    direct->item(0, 1)->setText(QStringLiteral("7"));
+    child<QTableWidget>(frame, "ReverseCalibrGrid")->item(1, 2)->setText(QString());
+    click(frame, "ReadCalibr", rv::RegReverseCalibration);
+    QCOMPARE(direct->item(0, 1)->text(), QStringLiteral("0,5"));
+    QCOMPARE(child<QTableWidget>(frame, "ReverseCalibrGrid")->item(1, 2)->text(), QStringLiteral("-2,5"));
+
+    QCOMPARE(click(frame, "ReadParam", rv::RegFirmwareSum), QStringList{QStringLiteral("Системные параметры считаны")});
+    const QStringList work = click(frame, "Advanced_Info", rv::RegWorkTime);
+    QCOMPARE(work.size(), 1);
+    QVERIFY2(work[0].startsWith(QStringLiteral("Время непрерывной работы 1 суток 1 часов")), qPrintable(work[0]));
+    QCOMPARE(click(frame, "SetNetAddr", rv::RegAddress), QStringList{QStringLiteral("Сетевой адрес установлен")});
+    QCOMPARE(click(frame, "GetNetAddr", rv::RegAddress), QStringList{QStringLiteral("Сетевой адрес считан")});
+    QCOMPARE(child<TIntEdit>(frame, "NetAddress")->Value(), 1);
+    frame.controller()->flowIntegrator().setValue(20);
+    QCOMPARE(click(frame, "SetIntegrator", rv::RegIntegrator),
+             QStringList{QStringLiteral("Интегратор расхода установлен")});
+    frame.controller()->flowIntegrator().setValue(3);
+    QCOMPARE(click(frame, "GetIntegrator", rv::RegIntegrator),
+             QStringList{QStringLiteral("Интегратор расхода адрес считан")});
+    QCOMPARE(child<TIntEdit>(frame, "FlowIntegrator")->Value(), 20);
+    child<QAbstractButton>(frame, "RadioButton3")->click();
+    QCOMPARE(click(frame, "SetStSt", rv::RegStartStop),
+             QStringList{QStringLiteral("Параметры сигнала старт-стоп установлены")});
+    QCOMPARE(click(frame, "ClearMeasure", rv::RegClearCurrent), QStringList{QStringLiteral("Текущие параметры обнулены")});
+
+    // Empty-pipe test: a field that is not an integer stops it.
+    auto* tepCode = child<QLineEdit>(frame, "TepCode");
+    tepCode->setText(QString());
+    QTest::keyClicks(tepCode, QStringLiteral("12,5"));
+    qsizetype before = m_log.size();
+    child<QPushButton>(frame, "SetTestEmptyPipe")->click();
+    QCOMPARE(m_log.mid(before), QStringList{QStringLiteral("Неверные настройки теста пустой трубы")});
+    tepCode->setText(QString());
+    QTest::keyClicks(tepCode, QStringLiteral("1234"));
+    child<QCheckBox>(frame, "DisableEmptyPipe")->click();
+    QCOMPARE(click(frame, "SetTestEmptyPipe", rv::RegEmptyPipe),
+             QStringList{QStringLiteral("Параметры теста пустой трубы установлены")});
+    tepCode->setText(QStringLiteral("1"));
+    QCOMPARE(click(frame, "ReadTestEmptyPipe", rv::RegEmptyPipe),
+             QStringList{QStringLiteral("Параметры теста пустой трубы считаны")});
+    QCOMPARE(tepCode->text(), QStringLiteral("1234"));
+    QVERIFY(child<QCheckBox>(frame, "DisableEmptyPipe")->isChecked());
+
+    // Outputs: the meander halves the weight on the wire, reading back shows
+    // the counted weight.
+    child<QCheckBox>(frame, "Meandr")->click();
+    QVERIFY(!child<TIntEdit>(frame, "ImpulseLen")->isEnabled());
+    QCOMPARE(child<QLabel>(frame, "ImpulseLenLabel")->text(), QString());
+    QCOMPARE(click(frame, "SetImpulseOut", rv::RegOutputs),
+             QStringList{QStringLiteral("Параметры внещних выходов установлены")});
+    child<QCheckBox>(frame, "Meandr")->click();
+    QCOMPARE(click(frame, "ReadImpulseOut", rv::RegOutputs),
+             QStringList{QStringLiteral("Параметы внешних выходов считаны")});
+    QVERIFY(child<QCheckBox>(frame, "Meandr")->isChecked());
+    QCOMPARE(child<QComboBox>(frame, "ImpulseWeight")->currentText(), QStringLiteral("0,001"));
+    child<QComboBox>(frame, "ImpulseWeight")->setEditText(QStringLiteral("abc"));
+    before = m_log.size();
+    child<QPushButton>(frame, "SetImpulseOut")->click();
+    QCOMPARE(m_log.mid(before), QStringList{QStringLiteral("Необходимо указать цену импульса")});
+
+    // A 2.1 meter hides the reverse mode; the reverse table stays.
+    QCOMPARE(m_devsim->control("rv version 2.1"), std::string("ok"));
+    click(frame, "ReadParam", rv::RegFirmwareSum);
+    QCOMPARE(text(frame, "Version"), QStringLiteral("2.1"));
+    QVERIFY(child<QComboBox>(frame, "ReverseType")->isHidden());
+    QVERIFY(calibrPages->isTabVisible(1));
+    QCOMPARE(m_devsim->control("rv version 3.5"), std::string("ok"));
+
+    // Closing the port stops the polling.
+    QSignalSpy closed(&frame, &TRVFrame::resultHandled);
+    child<QPushButton>(frame, "OpenPortButton")->click();
+    QVERIFY(closed.wait(5000));
+    QCOMPARE(closed.front().at(0).toInt(), rv::kClosePort);
+    QCOMPARE(child<QPushButton>(frame, "OpenPortButton")->text(), QStringLiteral("Открыть"));
+    QVERIFY(portBox->isEnabled());
+    QSignalSpy after(&frame, &TRVFrame::resultHandled);
+    QTest::qWait(2000);
+    QCOMPARE(after.count(), 0);
+}
+
+void RvFrameTest::runFromThePanelsAndEntryInTheMainWindow() {
+    auto script = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs& dialogs = *script;
+    TMainForm form(std::move(script));
+    form.show();
+    dialogs.code = 0;
+    form.ActionNew->trigger();
+    auto* frame = qobject_cast<TRVFrame*>(form.devicePage());
+    QVERIFY(frame);
+    QVERIFY(frame->isVisible());
+    QVERIFY(!form.ActionNewEntryReadCode->isEnabled());  // no package tab
+    QSignalSpy results(frame, &TRVFrame::resultHandled);
+    child<QPushButton>(*frame, "OpenPortButton")->click();
+    QVERIFY(QTest::qWaitFor([&] { return results.count() >= 8; }, 15000));
+    QTRY_COMPARE_WITH_TIMEOUT(text(*frame, "Version"), QStringLiteral("3.5"), 5000);
+    // A reversible meter of 50 mm with gпор 0,05 (below 0,1): class А.
+    QCOMPARE(QString::fromStdString(form.document().device()->Name()), QStringLiteral("РВ-Р-2.2-А"));
+
+    // Reset the counter at the start, then start a run from the panel.
+    auto* bit0 = child<QPushButton>(*frame, "Bit0");
+    auto* bit1 = child<QPushButton>(*frame, "Bit1");
+    click(*frame, "Bit1", rv::RegStatus);  // the window's console is the form's own
+    QCOMPARE(frame->controller()->statusLamp(1), rv::RvPageController::Lamp::Olive);
+    QVERIFY(bit1->styleSheet().contains(QStringLiteral("128,128,0")));
+    click(*frame, "Bit0", rv::RegStatus);
+    QCOMPARE(frame->controller()->statusLamp(0), rv::RvPageController::Lamp::Olive);
+    QVERIFY(bit0->styleSheet().contains(QStringLiteral("128,128,0")));
+
+    // The current values grow with the run.
+    QVERIFY(waitFor(*frame, rv::RegCurrent, 1, 5000));
+    const int first = text(*frame, "ImpulseVolume").toInt();
+    QVERIFY(waitFor(*frame, rv::RegCurrent, 1, 5000));
+    const int second = text(*frame, "ImpulseVolume").toInt();
+    QVERIFY2(second > first, qPrintable(QStringLiteral("%1 -> %2").arg(first).arg(second)));
+    QVERIFY(text(*frame, "NMeasure").toInt() > 0);
+    QCOMPARE(text(*frame, "MiddleCode"), QStringLiteral("12000"));
+    QCOMPARE(text(*frame, "Expenditure").replace(QLatin1Char(','), QLatin1Char('.')), QStringLiteral("1.5"));
+    QVERIFY(!text(*frame, "WorkTime").isEmpty());
+
+    // Stop the run; the values stay.
+    click(*frame, "Bit0", rv::RegStatus);
+    QCOMPARE(frame->controller()->statusLamp(0), rv::RvPageController::Lamp::Off);
+    QVERIFY(waitFor(*frame, rv::RegCurrent, 1, 5000));
+    const int counter = text(*frame, "ImpulseVolume").toInt();
+    QVERIFY(counter >= second);
+
+    // "Ввод из РВ": a new entry with the mean code and the pulse counter.
+    form.ActionNewPackage->trigger();
+    QVERIFY(form.ActionNewEntryReadCode->isEnabled());
+    PackageBase& package = *form.document().packages().back();
+    form.ActionNewEntryReadCode->trigger();
+    QCOMPARE(package.entryCount(), 1);
+    double code = 0;
+    std::int32_t pulses = 0;
+    QVERIFY(package.getField(0, kCode, &code));
+    QVERIFY(package.getField(0, kPulses2, &pulses));
+    QCOMPARE(code, 12000.0);
+    QCOMPARE(pulses, counter);
+    QVERIFY(form.NCloseClick());
+    QVERIFY(!form.devicePage());
+}
+
+void RvFrameTest::silencedMeterRecoversAndVanishedPortReopens() {
+    RVx2 meter(m_console);
+    TRVFrame frame(meter, m_console);
+    frame.show();
+    open(frame);
+    QVERIFY(waitFor(frame, rv::RegCurrent, 1, 5000));
+    m_log.clear();
+
+    // Silent mid-poll: the polls fail quietly, a request of the user is
+    // reported once.
+    QCOMPARE(m_devsim->control("rv fault silent"), std::string("ok"));
+    QTest::qWait(3500);
+    QVERIFY(m_log.isEmpty());
+    QCOMPARE(click(frame, "GetNetAddr", rv::RegAddress), QStringList{QStringLiteral("Прибор не отвечает")});
+    QCOMPARE(m_devsim->control("rv fault none"), std::string("ok"));
+    frame.controller()->live().nMeasure.clear();
+    QVERIFY(waitFor(frame, rv::RegCurrent, 1, 5000));
+    QTRY_VERIFY_WITH_TIMEOUT(!text(frame, "NMeasure").isEmpty(), 3000);
+    QCOMPARE(click(frame, "GetNetAddr", rv::RegAddress), QStringList{QStringLiteral("Сетевой адрес считан")});
+
+    // The line goes away: the user's next request fails with the system's
+    // message; closing and opening again works once the meter is back.
+    QCOMPARE(m_devsim->control("rv fault hangup"), std::string("ok"));
+    click(frame, "GetIntegrator", rv::RegIntegrator);
+    QCOMPARE(m_devsim->control("rv fault none"), std::string("ok"));
+    const QStringList failed = click(frame, "GetIntegrator", rv::RegIntegrator);
+    QCOMPARE(failed.size(), 1);
+    QVERIFY(failed[0] != QStringLiteral("Интегратор расхода адрес считан"));
+    qInfo("after the hang-up: %s", qPrintable(failed[0]));
+    QSignalSpy closed(&frame, &TRVFrame::resultHandled);
+    child<QPushButton>(frame, "OpenPortButton")->click();
+    QVERIFY(QTest::qWaitFor([&] {
+        for (const auto& r : closed)
+            if (r.at(0).toInt() == rv::kClosePort) return true;
+        return false;
+    }, 5000));
+    m_log.clear();
+    open(frame);
+    QTRY_VERIFY_WITH_TIMEOUT(m_log.contains(QStringLiteral("Параметры теста пустой трубы считаны")), 5000);
+    QCOMPARE(click(frame, "GetIntegrator", rv::RegIntegrator),
+             QStringList{QStringLiteral("Интегратор расхода адрес считан")});
+}
+
+QTEST_MAIN(RvFrameTest)
+#include "RvFrameTest.moc"
