@@ -108,8 +108,8 @@ void BM_DocumentBytes(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * f.bytes.size()));
 }
 
-BENCHMARK(BM_ReadDocument)->Unit(benchmark::kMillisecond)->UseManualTime();
-BENCHMARK(BM_WriteDocument)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_ReadDocument)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
+BENCHMARK(BM_WriteDocument)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(2.0);
 BENCHMARK(BM_DocumentBytes)->Unit(benchmark::kMillisecond);
 
 }  // namespace

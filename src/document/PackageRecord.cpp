@@ -127,9 +127,10 @@ void withReference(Method method, F&& f) {
     f(std::integral_constant<int, kVolRef>{});
 }
 
-// Entry records are read in blocks of this many: few reads, and a bounded
+// Entry records are read in blocks of about 32 KB: few reads, and a small
 // buffer whatever the count says.
-constexpr std::size_t kRecordsPerBlock = 4096;
+template <typename T>
+constexpr std::size_t kRecordsPerBlock = 32 * 1024 / EntryRecord<T>::kSize;
 
 }  // namespace
 
@@ -193,10 +194,10 @@ void Package<T>::load(std::istream& in) {
     std::vector<T> kept = std::move(entries);
     entries.clear();
     entries.reserve(std::min(count, files::kMaxReserve));
-    std::vector<unsigned char> block(std::min<std::size_t>(count, kRecordsPerBlock) * EntryRecord<T>::kSize);
+    std::vector<unsigned char> block(std::min<std::size_t>(count, kRecordsPerBlock<T>) * EntryRecord<T>::kSize);
     std::size_t left = count;
     while (left > 0) {
-        const std::size_t n = std::min(left, kRecordsPerBlock);
+        const std::size_t n = std::min(left, kRecordsPerBlock<T>);
         if (!files::readBytes(in, block.data(), n * EntryRecord<T>::kSize)) break;
         withReference(method, [&](auto reference) { decodeRecords<T, reference()>(block.data(), n, entries); });
         left -= n;
