@@ -42,6 +42,8 @@ Locale withSeparator(char c) {
 class ScriptedDialogs : public MainDialogs {
 public:
     std::optional<int> code;
+    QString openName;
+    QString saveName;
     std::optional<int> newDocument(QWidget*) override { return code; }
     std::optional<NewPackageChoice> newPackage(QWidget*) override {
         return NewPackageChoice{PackageType::Calibration, Method::Volume};
@@ -51,8 +53,8 @@ public:
     void textExchange(QWidget*, PackageBase&, bool, int) override {}
     SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
     bool confirmDeletePackage(QWidget*, const QString&) override { return true; }
-    QString openDocumentName(QWidget*) override { return {}; }
-    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
+    QString openDocumentName(QWidget*) override { return openName; }
+    QString saveDocumentName(QWidget*, const QString&) override { return saveName; }
     void about(QWidget*, const QString&) override {}
 };
 
@@ -73,6 +75,7 @@ private slots:
     void init();
 
     void namesOfEveryControl();
+    void documentAndPageShareTheGrids();
     void openReadsTheMeterAndEveryButtonWorks();
     void runFromThePanelsAndEntryInTheMainWindow();
     void silencedMeterRecoversAndVanishedPortReopens();
@@ -191,6 +194,59 @@ void RvFrameTest::namesOfEveryControl() {
                                                            QLatin1String(w->metaObject()->className())));
     }
     QVERIFY(!frame.initialised());  // no worker, no timer until shown
+}
+
+void RvFrameTest::documentAndPageShareTheGrids() {
+    ScopedLocale dot(withSeparator('.'));
+    auto script = std::make_unique<ScriptedDialogs>();
+    ScriptedDialogs& dialogs = *script;
+    TMainForm form(std::move(script));
+    form.show();
+    dialogs.code = 0;
+    form.ActionNew->trigger();
+    auto* frame = qobject_cast<TRVFrame*>(form.devicePage());
+    QVERIFY(frame);
+    DeviceBase& meter = *form.document().device();
+
+    // Lines from an approximation show in the grids.
+    meter.SetLines({{1.5, -0.25, 120.7}, {2.5, 0.75, 500.0}}, 0);
+    auto* direct = child<QTableWidget>(*frame, "CalibrGrid");
+    QCOMPARE(direct->item(0, 0)->text(), QStringLiteral("120"));
+    QCOMPARE(direct->item(1, 0)->text(), QStringLiteral("9999999"));
+    QCOMPARE(direct->item(1, 1)->text(), QStringLiteral("2.5"));
+    meter.SetLines({{1.5, -0.25, 120.7}}, 1);
+    QCOMPARE(child<QTableWidget>(*frame, "ReverseCalibrGrid")->item(0, 1)->text(), QStringLiteral("-1.5"));
+
+    // What is typed on the page is what the document takes.
+    direct->item(0, 1)->setText(QStringLiteral("3,25"));
+    child<QLineEdit>(*frame, "LoLimit")->setText(QString());
+    QTest::keyClicks(child<QLineEdit>(*frame, "LoLimit"), QStringLiteral("0.03"));
+    child<QComboBox>(*frame, "DuCombo")->setCurrentIndex(2);
+    emit child<QComboBox>(*frame, "DuCombo")->activated(2);
+    child<QComboBox>(*frame, "ImpulseWeight")->setEditText(QStringLiteral("0.01"));
+    files::Lines lines;
+    meter.GetLines(lines);
+    QCOMPARE(lines.size(), std::size_t(5));
+    QCOMPARE(lines[0].a, 3.25);
+    QCOMPARE(meter.PulseWeight(), 0.01);
+    QCOMPARE(QString::fromStdString(meter.Name()), QStringLiteral("РВ-2.2-Б"));
+
+    // Saved with the document and shown again when it is opened.
+    const QString file = m_dir.filePath(QStringLiteral("rv.srv"));
+    dialogs.saveName = file;
+    QVERIFY(form.NSaveAsClick());
+    QVERIFY(form.NCloseClick());
+    QVERIFY(!form.devicePage());
+    dialogs.openName = file;
+    form.ActionOpen->trigger();
+    frame = qobject_cast<TRVFrame*>(form.devicePage());
+    QVERIFY(frame);
+    QCOMPARE(child<QTableWidget>(*frame, "CalibrGrid")->item(0, 1)->text(), QStringLiteral("3.25"));
+    QCOMPARE(child<QTableWidget>(*frame, "ReverseCalibrGrid")->item(0, 1)->text(), QStringLiteral("-1.5"));
+    QCOMPARE(child<QLineEdit>(*frame, "LoLimit")->text(), QStringLiteral("0.03"));
+    QCOMPARE(child<QComboBox>(*frame, "ImpulseWeight")->currentText(), QStringLiteral("0.01"));
+    QCOMPARE(child<QComboBox>(*frame, "DuCombo")->currentText(), QStringLiteral("25"));
+    QVERIFY(form.NCloseClick());
 }
 
 void RvFrameTest::openReadsTheMeterAndEveryButtonWorks() {
