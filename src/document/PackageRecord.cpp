@@ -132,6 +132,23 @@ void withReference(Method method, F&& f) {
 template <typename T>
 constexpr std::size_t kRecordsPerBlock = 32 * 1024 / EntryRecord<T>::kSize;
 
+// Whether a stream that can seek holds at least `size` more bytes. A count
+// whose records are all there is reserved at once; any other (damaged, or a
+// stream that cannot tell) reserves no more than 256 entries ahead.
+bool backedByStream(std::istream& in, std::uint64_t size) {
+    if (!in) return false;
+    const std::streampos here = in.tellg();
+    if (here == std::streampos(-1)) {
+        in.clear(in.rdstate() & ~std::ios::failbit);
+        return false;
+    }
+    in.seekg(0, std::ios::end);
+    const std::streampos end = in.tellg();
+    in.clear();
+    in.seekg(here);
+    return end != std::streampos(-1) && end >= here && static_cast<std::uint64_t>(end - here) >= size;
+}
+
 }  // namespace
 
 std::uint32_t PackageBase::loadRecordHeader(const unsigned char* header) {
@@ -193,7 +210,8 @@ void Package<T>::load(std::istream& in) {
     // only when all of them are there.
     std::vector<T> kept = std::move(entries);
     entries.clear();
-    entries.reserve(std::min(count, files::kMaxReserve));
+    entries.reserve(backedByStream(in, count * std::uint64_t{EntryRecord<T>::kSize}) ? count
+                                                                                  : std::min(count, files::kMaxReserve));
     std::vector<unsigned char> block(std::min<std::size_t>(count, kRecordsPerBlock<T>) * EntryRecord<T>::kSize);
     std::size_t left = count;
     while (left > 0) {

@@ -151,7 +151,9 @@ void ReadDocument(const std::string& path, Document& doc) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw win_error(EISDIR);
     std::ifstream in;
-    static thread_local char buffer[64 * 1024];
+    // Smaller than the blocks of entry records, which then go straight from
+    // the file to their buffer.
+    static thread_local char buffer[8 * 1024];
     in.rdbuf()->pubsetbuf(buffer, sizeof buffer);
     errno = 0;
     in.open(path, std::ios::in | std::ios::binary);
@@ -276,7 +278,7 @@ struct DocumentFileReader::Impl {
         bool massFlag;
     };
 
-    char buffer[64 * 1024];
+    char buffer[8 * 1024];
     std::ifstream file;
     std::stringstream oldBody{std::ios::in | std::ios::out | std::ios::binary};
     std::istream* in = nullptr;
