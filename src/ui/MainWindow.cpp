@@ -26,6 +26,7 @@
 #include "LinesDialog.h"
 #include "MainDialogs.h"
 #include "ServiceGraph.h"
+#include "SpprDlg.h"
 #include "approximation/Commands.h"
 #include "approximation/GraphModel.h"
 #include "approximation/LinesTable.h"
@@ -100,6 +101,8 @@ TMainForm::TMainForm(std::unique_ptr<MainDialogs> dialogs, QWidget* parent)
 TMainForm::~TMainForm() {
     // The page is bound to the device model: it goes first, stopping its worker.
     DestroyDevicePage();
+    // The Nivor dialog reports to the console: it goes while the console exists.
+    delete m_sppr.data();
     m_console.setListener(nullptr);
     m_source.setErrorHandler(nullptr);
 }
@@ -160,8 +163,13 @@ void TMainForm::CreateActions() {
     NExit = make("NExit", "Выход", QKeySequence(), QIcon(), &TMainForm::NExitClick);
     NExport = make("NExport", "Экспорт в текстовый файл", QKeySequence(QStringLiteral("Ctrl+E")), QIcon(),
                    &TMainForm::NExportClick);
-    NImport = make("NImport", "Импорт из текстового файла", QKeySequence(QStringLiteral("Ctrl+I")), QIcon(),
-                   &TMainForm::NImportClick);
+    NImport = make("NImport", "Импорт из текстового файла", QKeySequence(), QIcon(), &TMainForm::NImportClick);
+    // Ctrl+I belongs to "Ввод с НИВ-2.3"; the import shows the key in its
+    // menu item but is reached through the menu (two actions on one key
+    // would leave the key to neither).
+    NImport->setText(NImport->text() + QStringLiteral("\tCtrl+I"));
+    ActionNewEntryNIV = make("ActionNewEntryNIV", "Ввод с НИВ-2.3", QKeySequence(QStringLiteral("Ctrl+I")), QIcon(),
+                             &TMainForm::ActionNewEntryNIVExecute);
     NHelp = make("NHelp", "Справка", QKeySequence(), QIcon(), &TMainForm::NHelpClick);
     NAbout = make("NAbout", "О программе", QKeySequence(), QIcon(), &TMainForm::NAboutClick);
 }
@@ -174,6 +182,7 @@ void TMainForm::CreateMenus() {
 
     QMenu* packages = menuBar()->addMenu(QStringLiteral("Пакеты"));
     packages->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionNewEntryReadCode, ActionDeleteEntry});
+    packages->addAction(ActionNewEntryNIV);
     packages->addSeparator();
     packages->addActions({ActionReport, NExport, NImport});
 
@@ -270,11 +279,13 @@ void TMainForm::SelectTab(int index) {
     if (index >= 0 && index < m_tabs->count()) m_tabs->setCurrentIndex(index);
 }
 
-PackageBase* TMainForm::CurrentPackage() const {
+PackageBase* TMainForm::CurrentPackage() const { return CurrentPackagePtr().get(); }
+
+PackagePtr TMainForm::CurrentPackagePtr() const {
     if (!m_doc.isOpen()) return nullptr;
     const int index = CurrentTab() - 1;
     if (index < 0 || index >= static_cast<int>(m_doc.packages().size())) return nullptr;
-    return m_doc.packages()[static_cast<std::size_t>(index)].get();
+    return m_doc.packages()[static_cast<std::size_t>(index)];
 }
 
 void TMainForm::SetTitle(const QString& fileName) {
@@ -322,6 +333,7 @@ void TMainForm::TabChanged() {
     if (index >= 0 && index < items.size()) items[index]->setChecked(true);
     m_doc.tabChanged();
     m_lines->Refresh();
+    if (m_sppr) m_sppr->SetPackage(CurrentPackagePtr());
     RefreshTable();
     UpdateActions();
 }
@@ -394,6 +406,7 @@ void TMainForm::UpdateActions() {
     ActionAppr->setEnabled(calibration);
     ActionSetPoints->setEnabled(calibration && m_doc.state().options.manual == 1);
     ActionGraphics->setEnabled(open && !m_doc.packages().empty());
+    ActionNewEntryNIV->setEnabled(open && m_doc.device() && m_doc.device()->Type() != kRvCode);
     m_pagesMenu->setEnabled(open);
 }
 
@@ -621,6 +634,24 @@ void TMainForm::ActionNewEntryReadCodeExecute() {
         package->recalcEntry(row);
         RefreshTable();
         UpdateActions();
+    });
+}
+
+void TMainForm::ActionNewEntryNIVExecute() {
+    Guarded([this] {
+        if (!m_doc.isOpen() || !m_doc.device() || m_doc.device()->Type() == kRvCode) return;
+        if (!m_sppr) {
+            m_sppr = new TSpprDlg(m_console, this);
+            connect(m_sppr, &TSpprDlg::entryAdded, this, [this](PackageBase* package) {
+                // Another tab may be shown by now: only its own table is refreshed.
+                if (package == CurrentPackage()) RefreshTable();
+                UpdateActions();
+            });
+        }
+        m_sppr->SetPackage(CurrentPackagePtr());
+        m_sppr->show();
+        m_sppr->raise();
+        m_sppr->activateWindow();
     });
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 
@@ -28,6 +29,7 @@ class QToolBar;
 class QVBoxLayout;
 class TGoodTable;
 class TServiceGraph;
+class TSpprDlg;
 
 // TMainForm: the program's main window. It holds the one open document,
 // shows the device page on tab 0 and a table of entries per package on the
@@ -62,6 +64,7 @@ public:
     void SelectTab(int index);
     // The package of the selected tab, or null on tab 0 and without a document.
     PackageBase* CurrentPackage() const;
+    PackagePtr CurrentPackagePtr() const;
     QStringList TabCaptions() const { return m_tabCaptions; }
 
     // Where the report is written and opened from; fixed at start.
@@ -85,6 +88,8 @@ public:
     HelpService* help() const { return m_help; }
     // The device page of the open document, if its family has one.
     QWidget* devicePage() const { return m_devicePage; }
+    // The Nivor dialog while it is open.
+    TSpprDlg* spprDialog() const { return m_sppr; }
 
     // The commands. Actions of the action list and the menu items that are
     // not actions, by the names the window gives them.
@@ -102,6 +107,7 @@ public:
     QAction* ActionAppr = nullptr;
     QAction* ActionLines = nullptr;
     QAction* ActionGraphics = nullptr;
+    QAction* ActionNewEntryNIV = nullptr;
     QAction* NSaveAs = nullptr;
     QAction* NClose = nullptr;
     QAction* NExit = nullptr;
@@ -137,6 +143,9 @@ public slots:
     void ActionSetPointsExecute();
     void ActionLinesExecute();
     void ActionGraphicsExecute();
+    // "Ввод с НИВ-2.3": makes the Nivor dialog on first use, gives it the
+    // package of the selected tab and shows it beside the window.
+    void ActionNewEntryNIVExecute();
     void NHelpClick();
     void NAboutClick();
 
@@ -197,4 +206,5 @@ private:
     TServiceGraph* m_graph = nullptr;
     SPILTS_DATA_EXCHANGE m_chartData;
     HelpService* m_help = nullptr;
+    QPointer<TSpprDlg> m_sppr;
 };

@@ -1,0 +1,516 @@
+#include "SpprDlg.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <variant>
+
+#include "common/Console.h"
+#include "components/DisComboBox.h"
+#include "components/FloatEdit.h"
+#include "components/IntEdit.h"
+#include "comprt/ComPort.h"
+#include "devices/nivor/NivorProtocol.h"
+#include "devices/nivor/SpprController.h"
+#include "document/Entries.h"
+#include "document/PackageBase.h"
+#include "link/RegKey.h"
+
+namespace {
+
+constexpr const char* kPortValue = "SpprComPort";
+constexpr const char* kNoPortItem = "-------";
+constexpr int kPollInterval = 1000;  // ms
+
+// The controller names the entry fields and methods by the document's numbers.
+static_assert(SpprController::kFieldT == kT && SpprController::kFieldMassRef == kMassRef &&
+              SpprController::kFieldVolRef == kVolRef && SpprController::kFieldTimeRef == kTimeRef &&
+              SpprController::kFieldFlowRef == kFlowRef && SpprController::kFieldTime1 == kTime1 &&
+              SpprController::kFieldPulses1 == kPulses1 && SpprController::kFieldPulses2 == kPulses2);
+static_assert(SpprController::kMethodVolume == static_cast<int>(Method::Volume) &&
+              SpprController::kMethodMass == static_cast<int>(Method::Mass) &&
+              SpprController::kMethodReference == static_cast<int>(Method::Reference));
+
+TSpprDlg::ErrorBox g_errorBox;
+
+QString fromStd(const std::string& text) { return QString::fromStdString(text); }
+
+void showError(QWidget* owner, const QString& text) {
+    if (g_errorBox)
+        g_errorBox(owner, text);
+    else
+        QMessageBox::critical(owner, QApplication::applicationDisplayName(), text);
+}
+
+// A read-only value panel: sunken, wide enough for its longest value.
+QLabel* panel(QWidget* parent, const char* name, const QString& accessible) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("00000000.000")) + 8);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    label->setAccessibleName(accessible);
+    return label;
+}
+
+// Replaces a list's items only when they differ, so that an open list is
+// left alone by a repaint that changes nothing.
+void setItems(QComboBox* box, const QStringList& items) {
+    QStringList shown;
+    for (int i = 0; i < box->count(); ++i) shown << box->itemText(i);
+    if (shown != items) {
+        box->clear();
+        box->addItems(items);
+    }
+}
+
+QStringList inputItems(const std::vector<int>& inputs) {
+    QStringList items;
+    for (int input : inputs) items << QString::number(input + 1);
+    return items;
+}
+
+}  // namespace
+
+// The worker, the controller over it and the notifier that carries the
+// worker's results over to the window thread as queued calls; a call still
+// queued when the dialog is gone is dropped.
+class TSpprDlg::Worker final : public QueueNotifier {
+public:
+    Worker(TSpprDlg& dialog, Console& console) : m_dialog(&dialog), m_controller(m_thread, console) {}
+    ~Worker() override { m_thread.Stop(); }
+
+    void Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) override {
+        if (message != kResultMessage) return;
+        const bool ok = param1 != 0;
+        QPointer<TSpprDlg> dialog = m_dialog;
+        QMetaObject::invokeMethod(
+            m_dialog.data(), [dialog, ok] { if (dialog) dialog->HandleResult(ok); }, Qt::QueuedConnection);
+    }
+
+    SpprThread& thread() { return m_thread; }
+    SpprController& controller() { return m_controller; }
+
+private:
+    QPointer<TSpprDlg> m_dialog;
+    SpprThread m_thread;
+    SpprController m_controller;
+};
+
+void TSpprDlg::SetErrorBox(ErrorBox box) { g_errorBox = std::move(box); }
+
+TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_console(console) {
+    setObjectName(QStringLiteral("SpprDlg"));
+    setWindowTitle(QStringLiteral("НИВ-2.3"));
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(false);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setProperty("helpKeyword", QStringLiteral("niv23_input"));
+
+    m_worker = std::make_unique<Worker>(*this, console);
+    SpprController& c = m_worker->controller();
+
+    // Each control with its caption: the label is its buddy and its caption
+    // without the colon is what a screen reader says.
+    const auto caption = [this](const QString& text, QWidget* buddy) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(buddy);
+        QString name = text;
+        if (name.endsWith(QLatin1Char(':'))) name.chop(1);
+        buddy->setAccessibleName(name);
+        return label;
+    };
+    const auto combo = [this](const char* name, const QStringList& items) {
+        auto* box = new QComboBox(this);
+        box->setObjectName(QString::fromLatin1(name));
+        box->addItems(items);
+        return box;
+    };
+    const auto list = [](const std::vector<std::string>& items) {
+        QStringList out;
+        for (const std::string& item : items) out << fromStd(item);
+        return out;
+    };
+
+    m_port = new TDisComboBox(this);
+    m_port->setObjectName(QStringLiteral("cbPort"));
+    m_port->addItem(QString::fromLatin1(kNoPortItem));
+    for (const std::string& name : comprt::ComPort::PortList().Names()) m_port->addItem(fromStd(name));
+    m_u = panel(this, "pnU", QStringLiteral("Напряжение питания, В"));
+
+    auto* top = new QFormLayout;
+    top->addRow(caption(QStringLiteral("COM-порт:"), m_port), m_port);
+    top->addRow(caption(QStringLiteral("Напряжение питания, В:"), m_u), m_u);
+
+    // Settings.
+    auto* settings = new QGroupBox(QStringLiteral("Настройки"), this);
+    settings->setObjectName(QStringLiteral("gbSettings"));
+    m_channel1 = combo("cbChannel1", {});
+    m_channel2 = combo("cbChannel2", {});
+    m_mode = combo("cbMode", list(SpprController::modeItems()));
+    m_criterion = new QLabel(this);
+    m_criterion->setObjectName(QStringLiteral("lbCriterion"));
+    m_time = new TFloatEdit(this);
+    m_time->setObjectName(QStringLiteral("edTime"));
+    m_time->SetDigits(4);
+    m_time->SetMin(SpprController::kTimeMin);
+    m_time->SetMax(SpprController::kTimeMax);
+    m_time->SetValue(c.measurementTime());
+    m_time->setAccessibleName(QStringLiteral("Длительность измерения, сек"));
+    m_pulses = new TIntEdit(this);
+    m_pulses->setObjectName(QStringLiteral("edPulses"));
+    m_pulses->SetMin(SpprController::kPulsesMin);
+    m_pulses->SetMax(SpprController::kPulsesMax);
+    m_pulses->SetValue(c.pulseCount());
+    m_pulses->setAccessibleName(QStringLiteral("Количество импульсов"));
+    m_blank = new QLabel(this);
+    m_blank->setObjectName(QStringLiteral("stBlank"));
+    m_blank->setAccessibleName(QStringLiteral("Критерий не нужен"));
+    m_criterionField = new QStackedWidget(this);
+    m_criterionField->addWidget(m_time);
+    m_criterionField->addWidget(m_pulses);
+    m_criterionField->addWidget(m_blank);
+    m_criterionField->setFixedHeight(m_time->sizeHint().height());
+    m_channel = combo("cbChannel", {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
+    m_tempCh = combo("cbTempCh", list(SpprController::tempChannelItems()));
+    m_tspType = combo("cbTspType", list(SpprController::sensorItems()));
+    m_start = new QPushButton(QStringLiteral("Старт"), this);
+    m_start->setObjectName(QStringLiteral("bnStart"));
+    m_start->setAccessibleName(QStringLiteral("Старт измерения"));
+    m_stop = new QPushButton(QStringLiteral("Стоп"), this);
+    m_stop->setObjectName(QStringLiteral("bnStop"));
+    m_stop->setAccessibleName(QStringLiteral("Стоп измерения"));
+    // Neither button is the dialog's default: Enter in an edit takes the
+    // typed value, it does not start or stop a measurement.
+    m_start->setAutoDefault(false);
+    m_stop->setAutoDefault(false);
+
+    auto* settingsForm = new QFormLayout;
+    settingsForm->addRow(caption(QStringLiteral("Вход 1 (N1, t1):"), m_channel1), m_channel1);
+    settingsForm->addRow(caption(QStringLiteral("Вход 2 (N2):"), m_channel2), m_channel2);
+    settingsForm->addRow(caption(QStringLiteral("Режим:"), m_mode), m_mode);
+    m_criterion->setBuddy(m_time);
+    settingsForm->addRow(m_criterion, m_criterionField);
+    settingsForm->addRow(caption(QStringLiteral("Вход №:"), m_channel), m_channel);
+    settingsForm->addRow(caption(QStringLiteral("Канал температуры:"), m_tempCh), m_tempCh);
+    settingsForm->addRow(caption(QStringLiteral("Датчик температуры:"), m_tspType), m_tspType);
+    auto* runButtons = new QHBoxLayout;
+    runButtons->addWidget(m_start);
+    runButtons->addWidget(m_stop);
+    auto* settingsLayout = new QVBoxLayout(settings);
+    settingsLayout->addLayout(settingsForm);
+    settingsLayout->addLayout(runButtons);
+
+    // Data.
+    auto* data = new QGroupBox(QStringLiteral("Данные"), this);
+    data->setObjectName(QStringLiteral("gbData"));
+    m_tq = panel(this, "pntq", QStringLiteral("Tэт, сек"));
+    m_n1 = panel(this, "pnN1", QStringLiteral("N1, имп"));
+    m_t1 = panel(this, "pnt1", QStringLiteral("T1, сек"));
+    m_n2 = panel(this, "pnN2", QStringLiteral("N2, имп"));
+    m_temp = new TFloatEdit(this);
+    m_temp->setObjectName(QStringLiteral("pnTemp"));
+    m_temp->SetDigits(3);
+    m_temp->SetMin(0.0);
+    m_temp->SetMax(150.0);
+    m_volMass = new TFloatEdit(this);
+    m_volMass->setObjectName(QStringLiteral("edVolMass"));
+    m_volMass->SetDigits(3);
+    m_volMass->SetMin(0.0);
+    m_volMass->SetMax(10000000.0);
+    m_volMassLabel = new QLabel(this);
+    m_volMassLabel->setObjectName(QStringLiteral("lbVolMass"));
+    m_volMassLabel->setBuddy(m_volMass);
+    m_toPackage = new QPushButton(QStringLiteral("Добавить в пакет"), this);
+    m_toPackage->setObjectName(QStringLiteral("bnToPackage"));
+    m_toPackage->setAccessibleName(QStringLiteral("Добавить в пакет"));
+    m_toPackage->setAutoDefault(false);
+
+    auto* dataForm = new QFormLayout;
+    dataForm->addRow(caption(QStringLiteral("Tэт, сек:"), m_tq), m_tq);
+    dataForm->addRow(caption(QStringLiteral("N1, имп:"), m_n1), m_n1);
+    dataForm->addRow(caption(QStringLiteral("T1, сек:"), m_t1), m_t1);
+    dataForm->addRow(caption(QStringLiteral("N2, имп:"), m_n2), m_n2);
+    dataForm->addRow(caption(QStringLiteral("t, °C:"), m_temp), m_temp);
+    dataForm->addRow(m_volMassLabel, m_volMass);
+    auto* dataLayout = new QVBoxLayout(data);
+    dataLayout->addLayout(dataForm);
+    dataLayout->addWidget(m_toPackage);
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(settings, 0, Qt::AlignTop);
+    groups->addWidget(data, 0, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(groups);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer"));
+    m_timer->setInterval(kPollInterval);
+
+    connect(m_port, &QComboBox::activated, this, [this](int) { cbPortChange(); });
+    connect(m_mode, &QComboBox::activated, this, [this](int) { cbModeChange(); });
+    connect(m_channel1, &QComboBox::activated, this, [this](int) { cbChannel1Change(); });
+    connect(m_channel2, &QComboBox::activated, this, [this](int) { cbChannel2Change(); });
+    connect(m_channel, &QComboBox::activated, this, [this](int) { cbChannelChange(); });
+    connect(m_tempCh, &QComboBox::activated, this, [this](int) { cbTempChChange(); });
+    connect(m_tspType, &QComboBox::activated, this, [this](int index) {
+        m_worker->controller().setSensorType(index);
+    });
+    connect(m_time, &TFloatEdit::valueChanged, this, [this](double v) {
+        if (!m_updating) m_worker->controller().setMeasurementTime(v);
+    });
+    connect(m_pulses, &TIntEdit::valueChanged, this, [this](int v) {
+        if (!m_updating) m_worker->controller().setPulseCount(v);
+    });
+    connect(m_temp, &TFloatEdit::valueChanged, this, [this](double v) {
+        if (!m_updating) m_worker->controller().setTemperature(v);
+    });
+    connect(m_volMass, &TFloatEdit::valueChanged, this, [this](double v) {
+        if (!m_updating) m_worker->controller().setVolMass(v);
+    });
+    connect(m_start, &QPushButton::clicked, this, [this] { bnStartClick(); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { bnStopClick(); });
+    connect(m_toPackage, &QPushButton::clicked, this, [this] { bnToPackageClick(); });
+    connect(m_timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+
+    // The worker starts, the remembered port opens, the polls begin.
+    m_worker->thread().Start(*m_worker);
+    int stored = 0;
+    try {
+        RegKey key;
+        key.Open();
+        stored = key.ReadInt(kPortValue, 0);
+    } catch (const std::exception& error) {
+        m_console.message(error.what());
+    }
+    // A stored item the list does not have leaves no port selected.
+    const int position = stored >= 0 && stored < m_port->count() ? stored : 0;
+    Request([position](SpprController& c) { c.cbPortChange(position); });
+    m_timer->start();
+}
+
+TSpprDlg::~TSpprDlg() {
+    m_timer->stop();
+    try {
+        RegKey key;
+        key.Open();
+        key.WriteInt(kPortValue, m_worker->controller().port());
+    } catch (const std::exception& error) {
+        m_console.message(error.what());
+    }
+    // The requests already queued finish first; their notifications are
+    // dropped with the dialog.
+    m_worker.reset();
+    if (m_busy) QApplication::restoreOverrideCursor();
+}
+
+const SpprController& TSpprDlg::controller() const { return m_worker->controller(); }
+bool TSpprDlg::busy() const { return m_worker->controller().busy(); }
+
+void TSpprDlg::SetPackage(const std::shared_ptr<PackageBase>& package) {
+    m_package = package;
+    m_worker->controller().setTarget(package ? std::optional<int>(static_cast<int>(package->method))
+                                             : std::nullopt);
+    UpdateControls();
+}
+
+// ---- the user's actions ----------------------------------------------------
+
+void TSpprDlg::Request(const std::function<void(SpprController&)>& post) {
+    try {
+        post(m_worker->controller());
+    } catch (const std::exception& error) {
+        UpdateControls();
+        showError(this, QString::fromUtf8(error.what()));
+        return;
+    }
+    UpdateControls();
+}
+
+void TSpprDlg::cbPortChange() {
+    const int position = m_port->GetItemIndex();
+    Request([position](SpprController& c) { c.cbPortChange(position); });
+}
+
+void TSpprDlg::cbModeChange() {
+    m_worker->controller().cbModeChange(m_mode->currentIndex());
+    UpdateControls();
+}
+
+void TSpprDlg::cbChannel1Change() {
+    const std::vector<int> inputs = m_worker->controller().channel1Inputs();
+    const int index = m_channel1->currentIndex();
+    if (index >= 0 && index < static_cast<int>(inputs.size())) m_worker->controller().cbChannel1Change(inputs[index]);
+    UpdateControls();
+}
+
+void TSpprDlg::cbChannel2Change() {
+    const std::vector<int> inputs = m_worker->controller().channel2Inputs();
+    const int index = m_channel2->currentIndex();
+    if (index >= 0 && index < static_cast<int>(inputs.size())) m_worker->controller().cbChannel2Change(inputs[index]);
+    UpdateControls();
+}
+
+void TSpprDlg::cbChannelChange() {
+    m_worker->controller().cbChannelChange(m_channel->currentIndex());
+    UpdateControls();
+}
+
+void TSpprDlg::cbTempChChange() {
+    m_worker->controller().cbTempChChange(m_tempCh->currentIndex());
+    UpdateControls();
+}
+
+void TSpprDlg::bnStartClick() {
+    Request([](SpprController& c) { c.bnStartClick(); });
+}
+
+void TSpprDlg::bnStopClick() {
+    Request([](SpprController& c) { c.bnStopClick(); });
+}
+
+void TSpprDlg::TimerTimer() {
+    try {
+        m_worker->controller().TimerTimer();
+    } catch (const std::exception&) {
+        // A full ring refuses the poll; the next tick tries again.
+    }
+}
+
+void TSpprDlg::bnToPackageClick() {
+    const std::shared_ptr<PackageBase> package = m_package.lock();
+    if (!package) return;
+    SpprController& c = m_worker->controller();
+    // The entry takes the temperature as the field shows it.
+    c.setTemperature(m_temp->Value());
+    try {
+        package->addEntry();
+        const int row = package->entryCount() - 1;
+        for (const SpprController::EntryValue& v : c.entryValues())
+            std::visit([&](auto value) { package->setField(row, v.field, &value); }, v.value);
+        package->recalcEntry(row);
+    } catch (const std::exception& error) {
+        m_console.message(error.what());
+    }
+    emit entryAdded(package.get());
+}
+
+// ---- results and painting --------------------------------------------------
+
+void TSpprDlg::HandleResult(bool ok) {
+    const SpprController::Handled handled = m_worker->controller().HandleResult(ok);
+    // The first poll of a measurement follows its start by a whole second.
+    if (handled.restartTimer) m_timer->start();
+    UpdateControls();
+    emit resultHandled(handled.code, handled.command, handled.ok);
+}
+
+void TSpprDlg::FillInputLists() {
+    const SpprController& c = m_worker->controller();
+    const std::vector<int> inputs1 = c.channel1Inputs();
+    const std::vector<int> inputs2 = c.channel2Inputs();
+    setItems(m_channel1, inputItems(inputs1));
+    setItems(m_channel2, inputItems(inputs2));
+    const auto at = [](const std::vector<int>& inputs, int input) {
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            if (inputs[i] == input) return static_cast<int>(i);
+        return -1;
+    };
+    m_channel1->setCurrentIndex(at(inputs1, c.input1()));
+    m_channel2->setCurrentIndex(at(inputs2, c.input2()));
+}
+
+void TSpprDlg::UpdateControls() {
+    const SpprController& c = m_worker->controller();
+    const bool updating = m_updating;
+    m_updating = true;
+
+    m_u->setText(fromStd(c.voltageText()));
+    QPalette palette = m_u->palette();
+    palette.setColor(QPalette::WindowText,
+                     c.voltageLow() ? QColor(Qt::red) : this->palette().color(QPalette::WindowText));
+    m_u->setPalette(palette);
+
+    FillInputLists();
+    m_mode->setCurrentIndex(c.mode());
+    m_criterion->setText(fromStd(c.criterionLabel()));
+    switch (c.criterion()) {
+    case SpprController::Criterion::Time:
+        m_criterionField->setCurrentWidget(m_time);
+        m_criterion->setBuddy(m_time);
+        break;
+    case SpprController::Criterion::Pulses:
+        m_criterionField->setCurrentWidget(m_pulses);
+        m_criterion->setBuddy(m_pulses);
+        break;
+    default:
+        m_criterionField->setCurrentWidget(m_blank);
+        m_criterion->setBuddy(nullptr);
+        break;
+    }
+    m_channel->setEnabled(c.channelEnabled());
+    m_channel->setCurrentIndex(c.channel());
+    m_tempCh->setCurrentIndex(c.tempChannel());
+    m_tspType->setCurrentIndex(c.sensorType());
+    m_tspType->setEnabled(c.sensorTypeEnabled());
+    m_temp->SetReadOnly(!c.temperatureEditable());
+    if (m_temp->Value() != c.temperature() && !c.temperatureEditable()) m_temp->SetValue(c.temperature());
+
+    m_tq->setText(fromStd(c.tqText()));
+    m_n1->setText(fromStd(c.n1Text()));
+    m_t1->setText(fromStd(c.t1Text()));
+    m_n2->setText(fromStd(c.n2Text()));
+    m_volMassLabel->setText(fromStd(c.volMassLabel()));
+    m_volMassLabel->setVisible(c.hasTarget());
+    m_volMass->setVisible(c.hasTarget());
+    m_volMass->setAccessibleName(c.hasTarget() ? fromStd(c.volMassLabel()).chopped(1) : QString());
+
+    m_updating = updating;
+    if (c.busy() != m_busy)
+        SetBusy(c.busy());
+    else
+        ApplyEnabled();
+}
+
+void TSpprDlg::ApplyEnabled() {
+    const SpprController& c = m_worker->controller();
+    m_port->SetItemIndex(c.port());
+    m_port->SetEnabled(c.portEnabled());
+    m_start->setEnabled(c.startEnabled());
+    m_stop->setEnabled(c.stopEnabled());
+    m_toPackage->setEnabled(c.toPackageEnabled());
+}
+
+void TSpprDlg::SetBusy(bool busy) {
+    const auto enable = [this] { ApplyEnabled(); };
+    if (busy) {
+        m_focusBefore = QApplication::focusWidget();
+        QApplication::setOverrideCursor(Qt::BusyCursor);  // the arrow with the hourglass: the dialog stays usable
+        m_busy = true;
+        enable();
+        // Disabling the focused control moves the focus on; where it went is
+        // remembered so that it can be given back if the user left it there.
+        m_focusAfter = QApplication::focusWidget();
+    } else {
+        QApplication::restoreOverrideCursor();
+        m_busy = false;
+        enable();
+        if (m_focusBefore && m_focusBefore->isEnabled() && QApplication::focusWidget() == m_focusAfter.data())
+            m_focusBefore->setFocus(Qt::OtherFocusReason);
+        m_focusBefore = nullptr;
+        m_focusAfter = nullptr;
+    }
+}
