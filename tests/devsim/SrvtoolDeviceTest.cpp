@@ -3,6 +3,10 @@
 // device misbehaving on purpose and recovering afterwards.
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "support/Devsim.h"
@@ -11,6 +15,7 @@
 namespace {
 
 using nlohmann::json;
+using namespace std::chrono_literals;
 
 ToolResult srvtool(const std::vector<std::string>& args) { return runTool(SRVTOOL_PATH, args); }
 
@@ -281,12 +286,41 @@ TEST_F(NivorCommand, FailureMessagesAndRecovery) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.command);
         ASSERT_EQ(sim.control(c.command), "ok");
-        expectFailure(srvtool(measure({"--mode", "time", "--time", "0.1"})), c.message);
+        // Two failed polls end a measurement whose polls fail.
+        expectFailure(srvtool(measure({"--mode", "time", "--time", "0.1", "--silent-polls", "2"})), c.message);
         ASSERT_EQ(sim.control("nivor fault none"), "ok");
         ASSERT_EQ(sim.control("nivor type 3"), "ok");
         ASSERT_EQ(sim.control("nivor c1 5000"), "ok");
         EXPECT_EQ(srvtool(measure({"--mode", "time", "--time", "0.1"})).exitCode, 0);
     }
+}
+
+// A fault in the middle of a measurement: the polls that meet it are
+// skipped and the measurement runs to its end.
+TEST_F(NivorCommand, FailedPollsMidMeasurementAreSkipped) {
+    auto run = std::async(std::launch::async, [this] {
+        return srvtool(measure({"--mode", "time", "--time", "4", "--temp-channel", "none"}));
+    });
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_EQ(sim.control("nivor fault garbage"), "ok");
+    std::this_thread::sleep_for(2000ms);  // two polls meet it
+    ASSERT_EQ(sim.control("nivor fault none"), "ok");
+    const json m = parsed(run.get());
+    EXPECT_DOUBLE_EQ(m["tq"].get<double>(), 4.0);
+    EXPECT_EQ(m["N1"], 4000);
+}
+
+// An instrument that stays silent for the stated number of polls ends the
+// measurement long before its time is up.
+TEST_F(NivorCommand, SilenceForTheBoundEndsTheMeasurement) {
+    const auto started = std::chrono::steady_clock::now();
+    auto run = std::async(std::launch::async, [this] {
+        return srvtool(measure({"--mode", "time", "--time", "60", "--temp-channel", "none", "--silent-polls", "3"}));
+    });
+    std::this_thread::sleep_for(1500ms);
+    ASSERT_EQ(sim.control("nivor fault silent"), "ok");
+    expectFailure(run.get(), "Прибор не отвечает");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
 }
 
 }  // namespace

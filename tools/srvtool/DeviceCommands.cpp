@@ -477,12 +477,14 @@ void addNivorCommands(CLI::App& app) {
         int input = 1, input1 = 1, input2 = 2;
         std::string tempChannel = "1";
         int sensor = 0;
+        int silentPolls = 10;
     };
     auto o = std::make_shared<Options>();
     auto* cmd = app.add_subcommand("nivor", "measure with the Nivor instrument");
     cmd->add_option("--port", o->port, "port name or device path")->required();
     cmd->require_subcommand(1);
-    auto* measure = cmd->add_subcommand("measure", "start, poll until finished, stop");
+    auto* measure = cmd->add_subcommand("measure", "start, poll once a second until finished, stop; a failed poll is skipped, and only --silent-polls "
+        "failures in a row (10) end the measurement");
     measure->add_option("--mode", o->mode, "time, pulses, startstop1 or startstop2")
         ->required()
         ->check(CLI::IsMember({"time", "pulses", "startstop1", "startstop2"}));
@@ -494,6 +496,10 @@ void addNivorCommands(CLI::App& app) {
     measure->add_option("--temp-channel", o->tempChannel, "1, 2 or none (1)")
         ->check(CLI::IsMember({"1", "2", "none"}));
     measure->add_option("--sensor", o->sensor, "0 = 100П, 1 = Pt-100 (0)")->check(CLI::Range(0, 1));
+    measure->add_option("--silent-polls", o->silentPolls,
+                        "failed polls in a row after which the instrument counts as gone (10); a failed poll "
+                        "before that is skipped and the next one follows a second later")
+        ->check(CLI::Range(1, 1000));
 
     measure->callback([o] {
         using namespace nivor;
@@ -544,11 +550,22 @@ void addNivorCommands(CLI::App& app) {
             result["N1"] = r.inputPulses(o->input1 - 1);
             result["N2"] = r.inputPulses(o->input2 - 1);
         };
-        // Poll once a second until the instrument says it has finished.
-        for (;;) {
+        // Poll once a second until the instrument says it has finished. A
+        // failed poll is skipped, as the dialog does: one garbled reply must
+        // not end a measurement that may have run for minutes. Only
+        // `silentPolls` failures in a row end it, with "Прибор не отвечает"
+        // when the instrument stayed silent (or the last failure's text).
+        for (int failed = 0;;) {
             std::this_thread::sleep_for(std::chrono::seconds(1));
             worker.Slot().setCommand(kPoll);
-            const SpprCommon r = runRequest(worker, pump, kCommand);
+            SpprCommon r;
+            try {
+                r = runRequest(worker, pump, kCommand);
+            } catch (const UserError&) {
+                if (++failed >= o->silentPolls) throw;
+                continue;
+            }
+            failed = 0;
             take(r);
             if (r.replyCode() == 9) break;
             if (r.replyCode() <= 3 && (r.state() & kFinishedBit)) break;
