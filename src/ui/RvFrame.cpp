@@ -241,7 +241,7 @@ void TRVFrame::Run(Action&& action) {
 void TRVFrame::BuildTopBar(QWidget* bar) {
     m_portBox = named(new QComboBox(bar), "PortSelectBox", QStringLiteral("COM-порт"));
     for (const std::string& name : comprt::ComPort::PortList().Names()) m_portBox->addItem(fromStd(name));
-    m_portBox->setMinimumContentsLength(6);
+    m_portBox->setMinimumContentsLength(12);
     m_portBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_openButton = named(new QPushButton(QStringLiteral("Открыть"), bar), "OpenPortButton",
                          QStringLiteral("Открыть или закрыть порт"));
@@ -277,6 +277,8 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
         m_bits[i] = named(new QPushButton(QString::fromUtf8(kBitCaptions[i]), bar), kBitNames[i],
                           QString::fromUtf8(kBitNamesSpoken[i]));
         m_bits[i]->setFocusPolicy(i < 2 ? Qt::StrongFocus : Qt::NoFocus);
+        // As wide as its caption: the bar holds the port list and all six panels.
+        m_bits[i]->setFixedWidth(m_bits[i]->fontMetrics().horizontalAdvance(m_bits[i]->text()) + 16);
         layout->addWidget(m_bits[i]);
         if (i < 2) connect(m_bits[i], &QPushButton::clicked, this, [this, i] {
             Run([i](RvPageController& c) { c.PanelClick(i); });
@@ -378,6 +380,9 @@ QWidget* TRVFrame::BuildMainTab() {
     m_workTime = readOnly("WorkTime", QStringLiteral("Время работы"), now);
     auto* clear = commandButton(QStringLiteral("Обнулить текущие значения"), "ClearMeasure",
                                 QStringLiteral("Обнулить текущие значения"), Command::ClearMeasure, now);
+    for (QLineEdit* e : {m_expenditure, m_volumeDir, m_volumeRev, m_workTime, m_integrator, m_nMeasure, m_middleCode,
+                         m_volume, m_impulseVolume, m_middleNoise, m_noiseSignal})
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("00000000,0000")) + 12);
     auto* nowForm = new QFormLayout(now);
     nowForm->addRow(buddyLabel(QStringLiteral("Расход, м3/ч:"), m_expenditure, now), m_expenditure);
     nowForm->addRow(buddyLabel(QStringLiteral("V+, м3:"), m_volumeDir, now), m_volumeDir);
@@ -463,7 +468,7 @@ QWidget* TRVFrame::BuildSetupTab() {
     m_reverseType = named(new QComboBox(outputs), "ReverseType", QStringLiteral("Реверсивный выход"));
     setItems(m_reverseType, m_state.reverseType().items());
     m_reverseType->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_reverseType->setMinimumContentsLength(18);
+    m_reverseType->setMinimumContentsLength(14);
     m_noFilter = named(new QCheckBox(QStringLiteral("Оптимизировать для дозатора"), outputs), "NoFilterThereshold",
                        QStringLiteral("Оптимизировать для дозатора"));
     auto* readOut = button(QStringLiteral("Считать"), "ReadImpulseOut", QStringLiteral("Считать параметры выходов"), outputs);
@@ -578,16 +583,25 @@ QWidget* TRVFrame::BuildSetupTab() {
     pipeLayout->addWidget(m_tep[0], 1, 1, 1, 2);
     pipeLayout->addWidget(buddyLabel(QStringLiteral("Шум"), m_tep[1], pipe), 2, 0);
     pipeLayout->addWidget(m_tep[1], 2, 1, 1, 2);
-    pipeLayout->addWidget(readPipe, 3, 0);
-    pipeLayout->addWidget(setPipe, 3, 1);
-    pipeLayout->addWidget(copyPipe, 3, 2);
+    pipeLayout->addWidget(copyPipe, 3, 1, 1, 2);
+    pipeLayout->addWidget(readPipe, 4, 0, 1, 2);
+    pipeLayout->addWidget(setPipe, 4, 2);
+
+    // Short numbers need short edits: the groups keep their width for the
+    // grid and the reverse mode's long captions.
+    for (QWidget* w : {static_cast<QWidget*>(m_impulseLen), static_cast<QWidget*>(m_noiseCancel)})
+        w->setMaximumWidth(w->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
+    for (QLineEdit* e : m_tep) e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("-000000000")) + 12);
+    for (QLineEdit* e : {m_loLimit, m_hiLimit})
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("0,00000")) + 12);
+    coeffLayout->addStretch();
 
     auto* grid = new QGridLayout(tab);
     grid->addWidget(outputs, 0, 0);
+    grid->addWidget(stst, 1, 0);
     grid->addWidget(coeffs, 0, 1, 2, 1);
-    grid->addWidget(stst, 0, 2);
-    grid->addWidget(pipe, 1, 2);
-    grid->setRowStretch(2, 1);
+    grid->addWidget(pipe, 0, 2);
+    grid->setRowStretch(1, 1);
     grid->setColumnStretch(1, 1);
 
     connect(readOut, &QPushButton::clicked, this,
@@ -727,6 +741,7 @@ void TRVFrame::UpdateFromState() {
     if (m_card->currentIndex() != m_state.pluginCard().index()) m_card->setCurrentIndex(m_state.pluginCard().index());
     if (m_reverseType->currentIndex() != m_state.reverseType().index())
         m_reverseType->setCurrentIndex(m_state.reverseType().index());
+    m_reverseType->setToolTip(m_reverseType->currentText());  // the list is narrower than its captions
     m_reverseType->setVisible(m_state.reverseTypeVisible());
     m_reverseTypeCaption->setVisible(m_state.reverseTypeVisible());
     m_noFilter->setVisible(m_state.noFilterThresholdVisible());
