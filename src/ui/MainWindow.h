@@ -11,6 +11,7 @@
 
 #include "MainDialogs.h"
 #include "PackageTableSource.h"
+#include "SpprDlg.h"  // spprDialog() converts its QPointer, which needs the whole class
 #include "approximation/Chart.h"
 #include "common/Console.h"
 #include "document/Document.h"
