@@ -345,7 +345,8 @@ void appendEntries(std::string& out, const PackageBase& block, bool first,
         for (int row = from; row < to; ++row) {
             out += first && row == 0 ? "        " : ",\n        ";
             for (const Member& m : members) {
-                const std::size_t end = text.find_first_of(",]", at);
+                std::size_t end = at;
+                while (text[end] != ',' && text[end] != ']') ++end;
                 out += m.prefix;
                 out.append(text, at, end - at);
                 at = end + 1;
