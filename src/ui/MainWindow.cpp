@@ -103,6 +103,9 @@ TMainForm::~TMainForm() {
     DestroyDevicePage();
     // The Nivor dialog reports to the console: it goes while the console exists.
     delete m_sppr.data();
+    // The graphs window reads the chart data, a member of this window.
+    delete m_graph;
+    m_graph = nullptr;
     m_console.setListener(nullptr);
     m_source.setErrorHandler(nullptr);
 }

@@ -190,21 +190,6 @@ std::pair<double, double> paddedRange(double lo, double hi) {
     return {min, max};
 }
 
-QScatterSeries::MarkerShape chartShape(MarkerShape marker) {
-    switch (marker) {
-    case MarkerShape::Circle:
-        return QScatterSeries::MarkerShapeCircle;
-    case MarkerShape::Rectangle:
-        return QScatterSeries::MarkerShapeRectangle;
-    case MarkerShape::Diamond:
-        return QScatterSeries::MarkerShapeRotatedRectangle;
-    case MarkerShape::Triangle:
-    case MarkerShape::DownTriangle:
-        break;
-    }
-    return QScatterSeries::MarkerShapeTriangle;
-}
-
 // The chart view of the window: reports the mouse over it and the zooms the
 // user makes with it (a dragged rectangle zooms in, the right button out).
 class GraphView : public QChartView {
@@ -345,7 +330,7 @@ void TServiceGraph::CreateControls() {
         };
         if (bMarks->isChecked()) {
             const QFont font = QApplication::font();
-            for (QScatterSeries* series : m_series) {
+            for (QLineSeries* series : m_series) {
                 if (!series->isVisible()) continue;
                 const qreal gap = -(series->markerSize() / 2 + 4);
                 for (const QPointF& p : series->points()) {
@@ -611,12 +596,16 @@ void TServiceGraph::BuildSeries() {
                           colourText(style.colour));
         m_list->addItem(item);
 
-        auto* series = new QScatterSeries;
+        // A point series: a line series without its line, each point drawn
+        // as the style's marker picture. (A scatter series keeps a graphics
+        // item per point, which costs seconds with thousands of entries.)
+        auto* series = new QLineSeries;
         series->setObjectName(QStringLiteral("Series%1").arg(index));
         series->setName(title);
-        series->setMarkerShape(chartShape(style.marker));
-        series->setColor(toColor(style.colour));
-        series->setBorderColor(toColor(style.colour).darker(150));
+        series->setProperty("marker", QString::fromLatin1(approximation::markerName(style.marker)));
+        QPen pen(toColor(style.colour));
+        pen.setStyle(Qt::NoPen);
+        series->setPen(pen);
         series->setLightMarker(markerImage(style, PointSize->value()));
         series->setMarkerSize(PointSize->value());
         attach(series);
@@ -650,15 +639,22 @@ void TServiceGraph::DrawCurrentTab() {
     if (m_drawing) return;
     m_drawing = true;
     const GraphTab tab = CurrentTab();
-    bLogariphmic->setChecked(false);
-    if (approximation::tabStartsLogarithmic(tab)) bLogariphmic->setChecked(true);
+    // Every series is emptied first, so that a change of scale moves no
+    // points; the scale is then the tab's own (logarithmic on the error and
+    // relative tabs), whatever the user chose before.
+    for (QLineSeries* series : m_series) series->clear();
+    if (m_curve) m_curve->clear();
+    m_curveSegments.clear();
+    ApplyCurveColours();
+    if (m_scatter) m_scatter->clear();
+    bLogariphmic->setChecked(approximation::tabStartsLogarithmic(tab));
 
     approximation::TabPicture picture;
     if (m_data) {
         approximation::GraphSettings settings;
         settings.storedErrors = bCalsDeltaAlways->isChecked();
         settings.offset = Offset->isHidden() ? 0.0 : Offset->value();
-        for (QScatterSeries* series : m_series) settings.shown.push_back(series->isVisible());
+        for (QLineSeries* series : m_series) settings.shown.push_back(series->isVisible());
         picture = approximation::drawGraphTab(*m_data, tab, settings, m_family);
     } else {
         picture.titles = approximation::tabTitles(tab, m_family);
@@ -667,41 +663,45 @@ void TServiceGraph::DrawCurrentTab() {
     m_yTitle = fromStd(picture.titles.y);
     ApplyAxisTitles();
 
-    for (std::size_t i = 0; i < m_series.size(); ++i) {
-        QList<QPointF> points;
-        if (i < picture.series.size()) {
-            points.reserve(static_cast<qsizetype>(picture.series[i].size()));
-            for (const approximation::GraphPoint& p : picture.series[i]) points.append(QPointF(p.x, p.y));
-        }
-        m_series[i]->replace(points);
+    std::vector<QList<QPointF>> seriesPoints(m_series.size());
+    for (std::size_t i = 0; i < m_series.size() && i < picture.series.size(); ++i) {
+        seriesPoints[i].reserve(static_cast<qsizetype>(picture.series[i].size()));
+        for (const approximation::GraphPoint& p : picture.series[i]) seriesPoints[i].append(QPointF(p.x, p.y));
     }
-
+    QList<QPointF> curvePoints;
     m_curveSegments.clear();
-    if (m_curve) {
-        QList<QPointF> points;
-        points.reserve(static_cast<qsizetype>(picture.curve.size()));
-        for (const approximation::CurveSample& s : picture.curve) {
-            points.append(QPointF(s.x, s.y));
-            m_curveSegments.push_back(s.segment);
-        }
-        if (picture.curvePenSegment) m_curvePen = toColor(approximation::seriesStyle(*picture.curvePenSegment).colour);
-        m_curve->replace(points);
+    for (const approximation::CurveSample& sample : picture.curve) {
+        curvePoints.append(QPointF(sample.x, sample.y));
+        m_curveSegments.push_back(sample.segment);
     }
-    ApplyCurveColours();
-
+    QList<QPointF> scatterPoints;
     m_scatterTexts.clear();
-    if (m_scatter) {
-        QList<QPointF> points;
-        for (const approximation::ScatterGroup& g : picture.scatter) {
-            points.append(QPointF(g.x, g.y));
-            m_scatterTexts.append(fromStd(g.text));
-        }
-        m_scatter->replace(points);
+    for (const approximation::ScatterGroup& g : picture.scatter) {
+        scatterPoints.append(QPointF(g.x, g.y));
+        m_scatterTexts.append(fromStd(g.text));
     }
 
-    // The zoom goes back to the whole picture.
+    // The zoom goes back to the whole picture. The axes take their ranges
+    // while the series are still empty, so that each series places its
+    // points once.
     m_chart->zoomReset();
     m_zoomed = false;
+    {
+        std::vector<QList<QPointF>> shown;
+        for (std::size_t i = 0; i < m_series.size(); ++i)
+            if (m_series[i]->isVisible()) shown.push_back(seriesPoints[i]);
+        if (m_curve && m_curve->isVisible()) shown.push_back(curvePoints);
+        if (m_scatter && m_scatter->isVisible()) shown.push_back(scatterPoints);
+        FitAxesTo(shown);
+    }
+
+    for (std::size_t i = 0; i < m_series.size(); ++i) m_series[i]->replace(seriesPoints[i]);
+    if (m_curve) {
+        if (picture.curvePenSegment) m_curvePen = toColor(approximation::seriesStyle(*picture.curvePenSegment).colour);
+        m_curve->replace(curvePoints);
+    }
+    ApplyCurveColours();
+    if (m_scatter) m_scatter->replace(scatterPoints);
     m_drawing = false;
     FitAxes();
     m_marks->refresh();
@@ -798,12 +798,22 @@ QXYSeries* TServiceGraph::AnySeries() const { return m_series.empty() ? nullptr 
 
 void TServiceGraph::FitAxes() {
     if (m_drawing || m_zoomed) return;
+    std::vector<QList<QPointF>> shown;
+    auto take = [&](const QXYSeries* series) {
+        if (series && series->isVisible()) shown.push_back(series->points());
+    };
+    for (const QLineSeries* series : m_series) take(series);
+    take(m_curve);
+    take(m_scatter);
+    FitAxesTo(shown);
+}
+
+void TServiceGraph::FitAxesTo(const std::vector<QList<QPointF>>& shown) {
     const bool logarithmic = bottomLogarithmic();
     double xMin = std::numeric_limits<double>::infinity(), xMax = -xMin;
     double yMin = xMin, yMax = -xMin;
-    auto take = [&](const QXYSeries* series) {
-        if (!series || !series->isVisible()) return;
-        for (const QPointF& p : series->points()) {
+    for (const QList<QPointF>& points : shown) {
+        for (const QPointF& p : points) {
             if (!std::isfinite(p.x()) || !std::isfinite(p.y())) continue;
             if (logarithmic && !(p.x() > 0)) continue;
             xMin = std::min(xMin, p.x());
@@ -811,10 +821,7 @@ void TServiceGraph::FitAxes() {
             yMin = std::min(yMin, p.y());
             yMax = std::max(yMax, p.y());
         }
-    };
-    for (const QScatterSeries* series : m_series) take(series);
-    take(m_curve);
-    take(m_scatter);
+    }
 
     if (m_autoBottom) {
         if (xMin > xMax) {

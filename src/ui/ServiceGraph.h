@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QIcon>
+#include <QList>
+#include <QPointF>
 #include <QString>
 #include <QWidget>
 
@@ -88,8 +90,10 @@ public:
     QMenu* spiltMenu() const { return m_menu; }
     QStatusBar* statusBar() const { return m_status; }
     QLabel* statusPanel(int index) const { return index == 0 ? m_panel0 : m_panel1; }
-    // One point series per chart series of the data, in order.
-    const std::vector<QScatterSeries*>& structureSeries() const { return m_series; }
+    // One point series per chart series of the data, in order: points
+    // without a line, drawn with the style's marker (its "marker" property
+    // names the shape).
+    const std::vector<QLineSeries*>& structureSeries() const { return m_series; }
     // The sampled characteristic; null without lines.
     QLineSeries* curve() const { return m_curve; }
     // The curve drawn piece by piece in the colours of its segments while
@@ -142,8 +146,10 @@ private:
     void ApplyAxisTitles();
     void ApplyCurveColours();
     void ApplyMarkerSize();
-    // Fits the axes that scale automatically to what is shown.
+    // Fits the axes that scale automatically to what is shown, or to the
+    // given point lists (those of the series that are shown).
     void FitAxes();
+    void FitAxesTo(const std::vector<QList<QPointF>>& shown);
     void UpdateItemText(int index);
     QXYSeries* AnySeries() const;
 
@@ -166,7 +172,7 @@ private:
     QLabel* m_panel1 = nullptr;
     GraphMarks* m_marks = nullptr;
 
-    std::vector<QScatterSeries*> m_series;
+    std::vector<QLineSeries*> m_series;
     QLineSeries* m_curve = nullptr;
     std::vector<QLineSeries*> m_pieces;
     std::vector<int> m_curveSegments;

@@ -187,12 +187,18 @@ void ServiceGraphTest::seriesStylesAndList() {
     QCOMPARE(s.size(), std::size_t(27));
     QCOMPARE(s[0]->color(), QColor(0, 128, 0));
     QCOMPARE(s[1]->color(), QColor(0, 0, 255));
-    QCOMPARE(s[1]->markerShape(), QScatterSeries::MarkerShapeRectangle);
-    QCOMPARE(s[3]->markerShape(), QScatterSeries::MarkerShapeRotatedRectangle);
+    QCOMPARE(s[1]->property("marker").toString(), QStringLiteral("rectangle"));
+    QCOMPARE(s[3]->property("marker").toString(), QStringLiteral("diamond"));
+    QCOMPARE(s[4]->property("marker").toString(), QStringLiteral("down triangle"));
     QCOMPARE(s[25]->color(), QColor(0, 0, 0));
     QCOMPARE(s[26]->color(), QColor(0, 0, 255));  // 26 folds to 1
-    QVERIFY(!s[4]->lightMarker().isNull());      // the down triangle is a picture
+    QCOMPARE(s[0]->pen().style(), Qt::NoPen);      // points only
     QCOMPARE(s[0]->markerSize(), 6.0);
+    // The marker picture: a filled circle in the style's colour, empty corners.
+    const QImage marker = s[0]->lightMarker();
+    QCOMPARE(marker.size(), QSize(6, 6));
+    QCOMPARE(QColor(marker.pixel(3, 3)), QColor(0, 128, 0));
+    QCOMPARE(qAlpha(marker.pixel(0, 0)), 0);
 
     QListWidget* list = m_graph->spiltSelect();
     QCOMPARE(list->count(), 27);
@@ -208,7 +214,10 @@ void ServiceGraphTest::seriesStylesAndList() {
     QVERIFY(list->item(25)->icon().pixmap(12).toImage() != list->item(22)->icon().pixmap(12).toImage());
 
     m_graph->PointSize->setValue(11);
-    for (QScatterSeries* series : s) QCOMPARE(series->markerSize(), 11.0);
+    for (QLineSeries* series : s) {
+        QCOMPARE(series->markerSize(), 11.0);
+        QCOMPARE(series->lightMarker().size(), QSize(11, 11));
+    }
 
     first->setCheckState(Qt::Unchecked);  // a click on the check box
     QVERIFY(!s[0]->isVisible());
@@ -306,7 +315,7 @@ void ServiceGraphTest::clearAllKeepsCurveAndScatter() {
     QVERIFY(!scatter.isEmpty());
 
     m_graph->N2Click();
-    for (QScatterSeries* s : m_graph->structureSeries()) QVERIFY(!s->isVisible());
+    for (QLineSeries* s : m_graph->structureSeries()) QVERIFY(!s->isVisible());
     for (int i = 0; i < m_graph->spiltSelect()->count(); ++i)
         QCOMPARE(m_graph->spiltSelect()->item(i)->checkState(), Qt::Unchecked);
     QCOMPARE(pointsOf(m_graph->curve()), curve);
@@ -330,7 +339,7 @@ void ServiceGraphTest::selectAndInvert() {
     QVERIFY(!m_graph->structureSeries()[1]->isVisible());
     QCOMPARE(m_graph->spiltSelect()->item(1)->checkState(), Qt::Unchecked);
     m_graph->N1Click();
-    for (QScatterSeries* s : m_graph->structureSeries()) QVERIFY(s->isVisible());
+    for (QLineSeries* s : m_graph->structureSeries()) QVERIFY(s->isVisible());
     QCOMPARE(m_graph->spiltSelect()->item(1)->checkState(), Qt::Checked);
 }
 
