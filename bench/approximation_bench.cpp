@@ -118,7 +118,7 @@ void BM_ApproximateEverySegmentTwoSections(benchmark::State& st) {
         [&] { benchmark::DoNotOptimize(sortAndPass(entries)); });
     st.counters["lines"] = static_cast<double>(lines);
 }
-BENCHMARK(BM_ApproximateEverySegmentTwoSections)->Unit(benchmark::kMillisecond)->UseManualTime();
+BENCHMARK(BM_ApproximateEverySegmentTwoSections)->Unit(benchmark::kMillisecond)->UseManualTime()->MinTime(3.0);
 
 // One sort by the same key and one pass summing the fit's terms.
 void BM_BaselineSortAndPass(benchmark::State& st) {
