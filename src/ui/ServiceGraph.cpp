@@ -553,8 +553,6 @@ QAbstractAxis* TServiceGraph::bottomAxis() const {
 
 bool TServiceGraph::bottomLogarithmic() const { return m_chart->axes(Qt::Horizontal).contains(m_bottomLog); }
 
-bool TServiceGraph::marksShown() const { return bMarks->isChecked(); }
-
 // ---- building and drawing ---------------------------------------------------------------
 
 void TServiceGraph::BuildSeries() {
@@ -793,8 +791,6 @@ void TServiceGraph::UpdateItemText(int index) {
     item->setData(Qt::AccessibleTextRole,
                   item->text() + (shown ? QStringLiteral(", показана") : QStringLiteral(", скрыта")));
 }
-
-QXYSeries* TServiceGraph::AnySeries() const { return m_series.empty() ? nullptr : m_series.front(); }
 
 void TServiceGraph::FitAxes() {
     if (m_drawing || m_zoomed) return;

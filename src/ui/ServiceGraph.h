@@ -104,13 +104,12 @@ public:
     QScatterSeries* scatter() const { return m_scatter; }
     // The marks of the scatter layer's groups, one per scatter point.
     const QStringList& scatterMarks() const { return m_scatterTexts; }
-    bool marksShown() const;
     QAbstractAxis* bottomAxis() const;
     QValueAxis* leftAxis() const { return m_left; }
     bool bottomLogarithmic() const;
     bool autoScale() const { return m_autoLeft && m_autoBottom; }
 
-    QTabBar* TabControl() const { return m_tabs; }
+    // The controls of the form, by their names.
     QCheckBox* bLogariphmic = nullptr;
     QCheckBox* bMarks = nullptr;
     QSpinBox* PointSize = nullptr;
@@ -151,7 +150,6 @@ private:
     void FitAxes();
     void FitAxesTo(const std::vector<QList<QPointF>>& shown);
     void UpdateItemText(int index);
-    QXYSeries* AnySeries() const;
 
     const SPILTS_DATA_EXCHANGE* m_data = nullptr;
     approximation::FamilyTitles m_family;

@@ -103,6 +103,7 @@ private slots:
     void formActivateResetsAndZeroOffset();
     void statusBarReadouts();
     void printShowsTabCaption();
+    void marksDrawnOnlyForShownSeries();
     void graphicsCommand();
 
 private:
@@ -581,6 +582,32 @@ void ServiceGraphTest::printShowsTabCaption() {
     };
     QVERIFY2(darkTop(printed) > darkTop(plain) + 20,
              qPrintable(QStringLiteral("%1 vs %2").arg(darkTop(printed)).arg(darkTop(plain))));
+}
+
+void ServiceGraphTest::marksDrawnOnlyForShownSeries() {
+    SPILTS_DATA_EXCHANGE data;
+    data.series.push_back(series("A", {{100, 1.0}, {200, 2.0}, {400, 5.0}}));
+    data.lines = kBroken;
+    m_graph->SetData(&data);
+    m_graph->SelectTab(GraphTab::DirectB);
+    m_graph->resize(900, 600);
+    m_graph->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_graph.get()));
+    auto render = [&] {
+        QApplication::processEvents();
+        return m_graph->chartView()->grab().toImage();
+    };
+    m_graph->bMarks->setChecked(false);
+    const QImage plain = render();
+    m_graph->bMarks->setChecked(true);
+    const QImage marked = render();
+    QVERIFY(marked != plain);
+    // Hidden series show no marks: with the only series hidden, the marks
+    // make no difference.
+    m_graph->N2Click();
+    const QImage hiddenMarked = render();
+    m_graph->bMarks->setChecked(false);
+    QCOMPARE(render(), hiddenMarked);
 }
 
 void ServiceGraphTest::graphicsCommand() {
