@@ -82,13 +82,12 @@ std::uint8_t peekMethodByte(std::istream& in) {
     return next == std::char_traits<char>::eof() ? 0 : static_cast<std::uint8_t>(next);
 }
 
-void readBody(std::istream& in, std::uint32_t version, Document& doc) {
-    DocumentContent content;
-
+// The body before the packages: the type byte (checked against the
+// version's range), identity, options and lines. Returns the type byte.
+int readHead(std::istream& in, std::uint32_t version, DocumentContent& content) {
     const int type = readValue<std::uint8_t>(in);
     if (!in) badFormat();
-    const bool familyNumber = version <= 3;
-    if (familyNumber ? type > 2 : type > kLastTypeCode) badFormat();
+    if (version <= 3 ? type > 2 : type > kLastTypeCode) badFormat();
 
     content.ident.serial = readValue<std::uint32_t>(in);
     content.ident.du = readValue<std::uint8_t>(in);
@@ -103,6 +102,13 @@ void readBody(std::istream& in, std::uint32_t version, Document& doc) {
         line.upper = readValue<double>(in);
         if (in) content.lines.push_back(line);
     }
+    return type;
+}
+
+void readBody(std::istream& in, std::uint32_t version, Document& doc) {
+    DocumentContent content;
+    const int type = readHead(in, version, content);
+    const bool familyNumber = version <= 3;
 
     static constexpr int kEntryTypeOfFamily[] = {0, 1, 2};
     const int entryType = familyNumber ? kEntryTypeOfFamily[type] : EntryTypeOfCode(type);
@@ -334,22 +340,8 @@ void DocumentFileReader::open(Document& doc) {
     in.seekg(start);
 
     DocumentContent content;
-    const int type = readValue<std::uint8_t>(in);
-    if (!in) badFormat();
+    const int type = readHead(in, m->version, content);
     const bool familyNumber = m->version <= 3;
-    if (familyNumber ? type > 2 : type > kLastTypeCode) badFormat();
-    content.ident.serial = readValue<std::uint32_t>(in);
-    content.ident.du = readValue<std::uint8_t>(in);
-    readBytes(in, &content.options, sizeof content.options);
-    const std::uint32_t lineCount = readValue<std::uint32_t>(in);
-    content.lines.reserve(std::min(lineCount, kMaxReserve));
-    while (content.lines.size() < lineCount && in) {
-        Line line;
-        line.a = readValue<double>(in);
-        line.b = readValue<double>(in);
-        line.upper = readValue<double>(in);
-        if (in) content.lines.push_back(line);
-    }
 
     static constexpr int kEntryTypeOfFamily[] = {0, 1, 2};
     m->entryType = familyNumber ? kEntryTypeOfFamily[type] : EntryTypeOfCode(type);
