@@ -15,6 +15,10 @@
 // by "ok" or "error <reason>" once it has taken effect:
 //   NAME fault FAULT     none|silent|short|badsum|garbage|hangup|busy|error
 //   NAME KEY VALUE       a device setting (see --help for the keys)
+//   NAME vanish          the port goes away as an unplugged adapter does:
+//                        the pty is closed (a program holding it sees the
+//                        line hung up) and its link removed
+//   NAME return          the port comes back: a fresh pty, "NAME PATH"
 // After a hang-up the device gets a fresh pty; devsim prints "NAME PATH"
 // again and moves the link.
 
@@ -76,7 +80,21 @@ public:
     Line& operator=(const Line&) = delete;
 
     SimDevice& device() { return *m_device; }
+    // -1 while the port has vanished; poll() passes over it then.
     int master() const { return m_master; }
+    bool present() const { return m_master >= 0; }
+
+    // The port goes away: what was still to be sent is lost with it.
+    void vanish() {
+        m_pending.clear();
+        closePty();
+        if (!m_link.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(m_link, ignored);
+        }
+    }
+    // The port is back on a fresh pty (and under its link again).
+    void comeBack() { openPty(); }
     std::string shownPath() const { return m_link.empty() ? m_slavePath : m_link; }
 
     void readInput(Clock::time_point now) {
@@ -290,10 +308,22 @@ int run(int argc, char** argv) {
                 stdinBuffer.erase(0, eol + 1);
                 if (w.empty()) continue;
                 std::string err = "unknown device " + w[0];
-                for (const auto& line : lines)
-                    if (line->device().name() == w[0])
-                        err = w.size() != 3 ? "expected: NAME KEY VALUE"
+                for (const auto& line : lines) {
+                    if (line->device().name() != w[0]) continue;
+                    if (w.size() == 2 && w[1] == "vanish") {
+                        err = line->present() ? "" : "the port has already vanished";
+                        if (err.empty()) line->vanish();
+                    } else if (w.size() == 2 && w[1] == "return") {
+                        err = line->present() ? "the port is there" : "";
+                        if (err.empty()) {
+                            line->comeBack();
+                            std::cout << line->device().name() << ' ' << line->shownPath() << '\n';
+                        }
+                    } else {
+                        err = w.size() != 3 ? "expected: NAME KEY VALUE, NAME vanish or NAME return"
                                             : applySetting(line->device(), w[1], w[2]);
+                    }
+                }
                 std::cout << (err.empty() ? "ok" : "error " + err) << std::endl;
             }
         }
