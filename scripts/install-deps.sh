@@ -10,6 +10,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   qt6-translations-l10n
   clang libclang-rt-14-dev
+  dpkg-dev file
 )
 
 missing=()

@@ -63,6 +63,8 @@ int main(int argc, char* argv[]) {
     RvApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("rvservice"));
     QApplication::setApplicationVersion(QStringLiteral(RVSERVICE_VERSION));
+    // Ties the windows to the installed menu entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("rvservice"));
     if (!LoadQtTranslations(app)) std::fprintf(stderr, "rvservice: Qt's Russian translations are not installed\n");
     const QStringList arguments = QApplication::arguments().mid(1);
 
