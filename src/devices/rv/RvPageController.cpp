@@ -86,7 +86,11 @@ public:
         v.tepHysteresis = std::to_string(b.hysteresis);
     }
     void observation(const ObservationBlock& b) override {
+        // While the clear question is open the sample is dropped whole,
+        // status included.
+        if (m_c.m_readings.paused()) return;
         m_c.m_status = b.status;
+        m_c.m_readings.take(b.code);
         m_c.m_live.lastReading = b.code;
         ++m_c.m_live.readings;
     }

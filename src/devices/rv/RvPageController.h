@@ -14,6 +14,7 @@
 
 #include "common/Console.h"
 #include "devices/PageFields.h"
+#include "devices/rv/Readings.h"
 #include "devices/rv/RvFrames.h"
 #include "devices/rv/RvPageState.h"
 #include "devices/rv/RvReplies.h"
@@ -124,6 +125,10 @@ public:
     // The Observation box: readings polled every 200 ms while checked.
     bool observation() const { return m_observation; }
     void setObservation(bool on) { m_observation = on; }
+    // The readings chart's samples; they stay across closing and reopening
+    // the port until cleared or replaced by a loaded file.
+    ReadingsStore& readings() { return m_readings; }
+    const ReadingsStore& readings() const { return m_readings; }
 
     // --- status panels Bit0 … Bit5 and the lamps
     std::uint8_t statusByte() const { return m_status; }
@@ -171,6 +176,7 @@ private:
     int m_startStopMode = -1;
     CalibrGrid m_activeSheet = CalibrGrid::Direct;
     bool m_observation = false;
+    ReadingsStore m_readings;
 
     std::uint8_t m_status = 0;
     int m_systemCountdown = kSystemPollTicks;
