@@ -1,11 +1,19 @@
 #include "files/JsonDocument.h"
+#include "files/JsonNumber.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
+#include <stdexcept>
 
 #include "common/MathError.h"
 #include "document/Document.h"
+#include "document/EntryFields.h"
+#include "document/Package.h"
 
 namespace files {
 
@@ -290,112 +298,174 @@ void appendIndented(std::string& out, const json& value, int depth) {
 // Text is handed on in pieces of about this size.
 constexpr std::size_t kWritePiece = 1 << 20;
 
+// The longest text of one number: a double (kJsonDoubleChars) or an int32.
+constexpr std::size_t kNumberChars = kJsonDoubleChars;
+
+// The text, filled in place and handed to `write` a piece at a time, so
+// that no string grows or is copied per value.
+class PieceBuffer {
+public:
+    explicit PieceBuffer(const std::function<void(std::string_view)>& write)
+        : m_write(write), m_data(std::make_unique_for_overwrite<char[]>(kCapacity)) {}
+    PieceBuffer(const PieceBuffer&) = delete;
+    PieceBuffer& operator=(const PieceBuffer&) = delete;
+
+    // Room for at most `n` (≤ kWritePiece) more chars at the returned place;
+    // done(end) keeps what was written up to `end`.
+    char* room(std::size_t n) {
+        if (m_size + n > kCapacity) flush();
+        return m_data.get() + m_size;
+    }
+    void done(const char* end) {
+        m_size = static_cast<std::size_t>(end - m_data.get());
+        if (m_size >= kWritePiece) flush();
+    }
+    void append(std::string_view text) {
+        while (!text.empty()) {
+            const std::size_t n = std::min(text.size(), kWritePiece);
+            char* at = room(n);
+            std::memcpy(at, text.data(), n);
+            done(at + n);
+            text.remove_prefix(n);
+        }
+    }
+    void flush() {
+        if (m_size == 0) return;
+        m_write(std::string_view(m_data.get(), m_size));
+        m_size = 0;
+    }
+
+private:
+    static constexpr std::size_t kCapacity = 2 * kWritePiece;
+    const std::function<void(std::string_view)>& m_write;
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+};
+
+// Where the entries of a block lie: `count` entries of `stride` bytes from
+// `first`, each field at its offset in the entry's own layout.
+struct EntryBytes {
+    const unsigned char* first = nullptr;
+    std::size_t stride = 0;
+    int count = 0;
+    std::size_t (*offsetOf)(int id) = nullptr;
+};
+
+template <typename T>
+std::size_t offsetIn(int id) {
+    return FindEntryField<T>(id)->offset;
+}
+
+template <typename T>
+bool bytesOf(const PackageBase& block, EntryBytes& out) {
+    const auto* typed = dynamic_cast<const Package<T>*>(&block);
+    if (!typed) return false;
+    out = {reinterpret_cast<const unsigned char*>(typed->entries.data()), sizeof(T),
+           static_cast<int>(typed->entries.size()), &offsetIn<T>};
+    return true;
+}
+
+template <typename V>
+V load(const unsigned char* at) {
+    V value;
+    std::memcpy(&value, at, sizeof value);
+    return value;
+}
+
+// The text ahead of a member's value, padded so that it is copied as one
+// fixed-size piece; a longer one is copied by its length.
+constexpr std::size_t kPrefixChars = 32;
+
 // The entries of a block as objects at depth 4 of dump(2), with the text
-// entryToJson(...).dump(2) gives each: the values of all entries are dumped
-// by nlohmann in one array and set between the member names, which stand in
-// dump's (sorted) order.
-void appendEntries(std::string& out, const PackageBase& block, bool first,
-                   const std::function<void(std::string_view)>& write) {
+// entryToJson(...).dump(2) gives each: the member names stand in dump's
+// (sorted) order, each value written as dump writes it.
+void appendEntries(PieceBuffer& text, const PackageBase& block, bool first) {
+    EntryBytes entries;
+    if (!bytesOf<KeltEntry>(block, entries) && !bytesOf<DornEntry>(block, entries) &&
+        !bytesOf<EprEntry>(block, entries))
+        throw std::logic_error("a package of an unknown entry type");
     struct Member {
-        int id;
+        std::size_t offset;
         FieldKind kind;
-        std::string prefix;  // the text ahead of the value
+        std::string name;
+        std::size_t length = 0;
+        char prefix[kPrefixChars] = {};
     };
     std::vector<Member> members;
     for (int id = 0; id < kFieldCount; ++id)
-        if (block.hasField(id)) members.push_back({id, FieldInfo(id).kind, FieldName(id)});
-    std::sort(members.begin(), members.end(), [](const Member& l, const Member& r) { return l.prefix < r.prefix; });
-    for (std::size_t k = 0; k < members.size(); ++k)
-        members[k].prefix = (k == 0 ? "{\n          " : ",\n          ") + json(members[k].prefix).dump() + ": ";
+        if (block.hasField(id)) members.push_back({entries.offsetOf(id), FieldInfo(id).kind, FieldName(id)});
+    std::sort(members.begin(), members.end(), [](const Member& l, const Member& r) { return l.name < r.name; });
+    std::size_t rowChars = 32;
+    bool shortPrefixes = true;
+    for (std::size_t k = 0; k < members.size(); ++k) {
+        members[k].name = (k == 0 ? "{\n          " : ",\n          ") + json(members[k].name).dump() + ": ";
+        members[k].length = members[k].name.size();
+        if (members[k].length <= kPrefixChars) std::memcpy(members[k].prefix, members[k].name.data(), members[k].length);
+        else shortPrefixes = false;
+        rowChars += std::max(members[k].length, kPrefixChars) + kNumberChars;
+    }
 
-    // A few thousand entries at a time, so that a large package in memory
-    // needs little more.
-    constexpr int kRowsAtOnce = 4096;
-    for (int from = 0; from < block.entryCount(); from += kRowsAtOnce) {
-        const int to = std::min(block.entryCount(), from + kRowsAtOnce);
-        json values = json::array();
-        values.get_ref<json::array_t&>().reserve(static_cast<std::size_t>(to - from) * members.size());
-        for (int row = from; row < to; ++row) {
-            for (const Member& m : members) {
-                switch (m.kind) {
-                    case FieldKind::Double: {
-                        double v = 0;
-                        block.getField(row, m.id, &v);
-                        values.push_back(v);
-                        break;
-                    }
-                    case FieldKind::Int32: {
-                        std::int32_t v = 0;
-                        block.getField(row, m.id, &v);
-                        values.push_back(v);
-                        break;
-                    }
-                    case FieldKind::Bool: {
-                        std::uint8_t v = 0;
-                        block.getField(row, m.id, &v);
-                        values.push_back(v);
-                        break;
-                    }
-                }
+    const unsigned char* entry = entries.first;
+    for (int row = 0; row < entries.count; ++row, entry += entries.stride) {
+        char* at = text.room(rowChars);
+        if (first && row == 0) {
+            std::memcpy(at, "        ", 8);
+            at += 8;
+        } else {
+            std::memcpy(at, ",\n        ", 10);
+            at += 10;
+        }
+        for (const Member& m : members) {
+            if (shortPrefixes) std::memcpy(at, m.prefix, kPrefixChars);
+            else std::memcpy(at, m.name.data(), m.length);
+            at += m.length;
+            const unsigned char* field = entry + m.offset;
+            switch (m.kind) {
+                case FieldKind::Double: at = WriteJsonDouble(at, load<double>(field)); break;
+                case FieldKind::Int32: at = std::to_chars(at, at + kNumberChars, load<std::int32_t>(field)).ptr; break;
+                case FieldKind::Bool: at = std::to_chars(at, at + kNumberChars, unsigned{*field}).ptr; break;
             }
         }
-        // "[v,v,…]": numbers and null hold no comma.
-        const std::string text = values.dump();
-        std::size_t at = 1;
-        for (int row = from; row < to; ++row) {
-            out += first && row == 0 ? "        " : ",\n        ";
-            for (const Member& m : members) {
-                std::size_t end = at;
-                while (text[end] != ',' && text[end] != ']') ++end;
-                out += m.prefix;
-                out.append(text, at, end - at);
-                at = end + 1;
-            }
-            out += "\n        }";
-        }
-        if (out.size() >= kWritePiece) {
-            write(out);
-            out.clear();
-        }
+        std::memcpy(at, "\n        }", 10);
+        text.done(at + 10);
     }
 }
 
 // The packages array at depth 1, the members of each package in dump's
 // (sorted) order: created, entries, method, name, type.
-void writePackages(std::string& out, PackageStream& packages, const std::function<void(std::string_view)>& write) {
+void writePackages(PieceBuffer& text, PackageStream& packages) {
     std::uint32_t count = 0;
     const PackageBase* package = packages.nextPackage(count);
     if (!package) {
-        out += "[]";
+        text.append("[]");
         return;
     }
-    out += "[\n";
+    text.append("[\n");
     bool firstPackage = true;
     while (package) {
-        out += firstPackage ? "    {\n" : ",\n    {\n";
+        text.append(firstPackage ? "    {\n" : ",\n    {\n");
         firstPackage = false;
-        const std::string created = json(package->created.toIso()).dump();
         const std::string tail = ",\n      \"method\": " + json(static_cast<int>(package->method)).dump() +
                                  ",\n      \"name\": " + json(packageName(*package)).dump() +
                                  ",\n      \"type\": " + json(static_cast<int>(package->type)).dump() + "\n    }";
-        out += "      \"created\": " + created + ",\n      \"entries\": ";
+        text.append("      \"created\": " + json(package->created.toIso()).dump() + ",\n      \"entries\": ");
         const PackageBase* block = packages.nextEntries();
         if (!block) {
-            out += "[]";
+            text.append("[]");
         } else {
-            out += "[\n";
+            text.append("[\n");
             bool firstEntry = true;
             while (block) {
-                appendEntries(out, *block, firstEntry, write);
+                appendEntries(text, *block, firstEntry);
                 firstEntry = false;
                 block = packages.nextEntries();
             }
-            out += "\n      ]";
+            text.append("\n      ]");
         }
-        out += tail;
+        text.append(tail);
         package = packages.nextPackage(count);
     }
-    out += "\n  ]";
+    text.append("\n  ]");
 }
 
 }  // namespace
@@ -421,18 +491,24 @@ void WriteDocumentJson(const Document& doc, const json& extra, PackageStream& pa
     json top = documentFrame(doc);
     for (const auto& [key, value] : extra.items()) top[key] = value;
     top["packages"] = nullptr;  // its place among the sorted members
-    std::string out = "{";
+    PieceBuffer text(write);
+    text.append("{");
     bool first = true;
     for (auto it = top.begin(); it != top.end(); ++it) {
-        out += first ? "\n  " : ",\n  ";
+        std::string member = first ? "\n  " : ",\n  ";
         first = false;
-        out += json(it.key()).dump();
-        out += ": ";
-        if (it.key() == "packages") writePackages(out, packages, write);
-        else appendIndented(out, it.value(), 1);
+        member += json(it.key()).dump();
+        member += ": ";
+        if (it.key() == "packages") {
+            text.append(member);
+            writePackages(text, packages);
+        } else {
+            appendIndented(member, it.value(), 1);
+            text.append(member);
+        }
     }
-    out += "\n}";
-    write(out);
+    text.append("\n}");
+    text.flush();
 }
 
 }  // namespace files

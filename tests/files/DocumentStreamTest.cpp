@@ -135,6 +135,41 @@ TEST(DocumentStreamTest, ReadingAPackageAtATimeGivesWhatReadingTheWholeFileGives
     }
 }
 
+// Every field of every family holding values whose text is easy to get
+// wrong: the streamed JSON writes each value itself, the tree through dump.
+TEST(DocumentStreamTest, EveryFieldIsStreamedAsTheTreeDumpsIt) {
+    const double kDoubles[] = {0.0, -0.0, 15.0, -90.0, 999999999999999.0, 1e15, 1e20, 1e-5, 5.1000000000000005,
+                               std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()};
+    const std::int32_t kIntegers[] = {0, -1, std::numeric_limits<std::int32_t>::min(),
+                                      std::numeric_limits<std::int32_t>::max()};
+    for (int code : {1, 25, 0}) {
+        SCOPED_TRACE("type " + std::to_string(code));
+        Console console;
+        Document doc(console);
+        ASSERT_TRUE(doc.create(code));
+        PackageBase& package = *doc.addPackage(PackageType::Calibration, Method::Volume);
+        for (int row = 0; row < 12; ++row) {
+            package.appendBlankEntry();
+            for (int id = 0; id < kFieldCount; ++id) {
+                const int k = row + id;
+                switch (FieldKindOf(id)) {
+                    case FieldKind::Double: package.setField(row, id, &kDoubles[k % std::size(kDoubles)]); break;
+                    case FieldKind::Int32: package.setField(row, id, &kIntegers[k % std::size(kIntegers)]); break;
+                    case FieldKind::Bool: {
+                        const std::uint8_t flag = k % 2;
+                        package.setField(row, id, &flag);
+                        break;
+                    }
+                }
+            }
+        }
+        files::DocumentPackages own(doc);
+        Streamed text;
+        files::WriteDocumentJson(doc, json::object(), own, std::ref(text));
+        EXPECT_EQ(text.text, files::DocumentToJson(doc).dump(2));
+    }
+}
+
 TEST(DocumentStreamTest, AFileCutAnywhereIsRefusedBeforeAnythingIsRead) {
     TempDir dir;
     for (std::uint32_t version : {3u, 5u}) {
