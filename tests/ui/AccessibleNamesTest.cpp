@@ -10,6 +10,7 @@
 #include "NewDocumentDialog.h"
 #include "NewPackageDialog.h"
 #include "SectionSelectDialog.h"
+#include "components/Accessibility.h"
 
 #include "common/Console.h"
 #include "devices/dorn/Dorn.h"
@@ -21,6 +22,7 @@
 #include <QAbstractSlider>
 #include <QAccessible>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -63,6 +65,7 @@ private slots:
     void initTestCase();
     void everyControlIsNamed_data();
     void everyControlIsNamed();
+    void valueLabelsGiveTheirValue();
 
 private:
     QTemporaryDir m_dir;
@@ -97,6 +100,33 @@ void AccessibleNamesTest::everyControlIsNamed() {
     std::unique_ptr<QWidget> window = make();
     const QStringList nameless = namelessControls(*window);
     QVERIFY2(nameless.isEmpty(), qPrintable(nameless.join(QStringLiteral(", "))));
+}
+
+// A value panel (a count, a time) is announced by its name, and its value
+// can be read as it changes.
+void AccessibleNamesTest::valueLabelsGiveTheirValue() {
+    InstallAccessibility();
+    QWidget window;
+    auto* panel = new QLabel(QStringLiteral("1234"), &window);
+    panel->setAccessibleName(QStringLiteral("N1, имп"));
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(panel);
+    QVERIFY(iface);
+    QCOMPARE(iface->text(QAccessible::Name), QStringLiteral("N1, имп"));
+    QVERIFY(iface->textInterface());
+    QCOMPARE(iface->textInterface()->text(0, iface->textInterface()->characterCount()), QStringLiteral("1234"));
+    panel->setText(QStringLiteral("56,5"));
+    QCOMPARE(iface->textInterface()->text(0, -1), QStringLiteral("56,5"));
+    QCOMPARE(iface->text(QAccessible::Value), QStringLiteral("56,5"));
+
+    // A caption is named by its text and still names its control.
+    auto* caption = new QLabel(QStringLiteral("&Вход 1:"), &window);
+    auto* edit = new QLineEdit(&window);
+    caption->setBuddy(edit);
+    QAccessibleInterface* captionIface = QAccessible::queryAccessibleInterface(caption);
+    QCOMPARE(captionIface->text(QAccessible::Name), QStringLiteral("Вход 1:"));
+    const auto labelled = captionIface->relations(QAccessible::Labelled);
+    QCOMPARE(labelled.size(), 1);
+    QCOMPARE(labelled.first().first->object(), edit);
 }
 
 QTEST_MAIN(AccessibleNamesTest)

@@ -323,6 +323,68 @@ public:
     }
 };
 
+// Every label: Name is its accessible name when it has one (a value panel
+// named by what it shows: "N1, имп"), else its text without the mnemonic
+// marks; its text is the shown text, so a screen reader announces a value
+// panel's value and a script can read it; a caption names its buddy.
+class ValueLabelAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit ValueLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+
+    QLabel* label() const { return static_cast<QLabel*>(object()); }
+    QString shown() const { return label()->text(); }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return shown();
+        if (t == QAccessible::Name && label()->accessibleName().isEmpty()) return withoutMnemonics(shown());
+        return QAccessibleWidget::text(t);
+    }
+    QList<std::pair<QAccessibleInterface*, QAccessible::Relation>> relations(
+        QAccessible::Relation match) const override {
+        auto related = QAccessibleWidget::relations(match);
+        if (QWidget* buddy = label()->buddy(); buddy && (match & QAccessible::Labelled))
+            if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(buddy))
+                related.append({iface, QAccessible::Labelled});
+        return related;
+    }
+
+    static QString withoutMnemonics(const QString& text) {
+        QString plain;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('&') && i + 1 < text.size()) ++i;
+            plain += text[i];
+        }
+        return plain;
+    }
+
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override {
+        const QString all = shown();
+        if (end < 0 || end > all.size()) end = int(all.size());
+        if (start < 0 || start > end) return QString();
+        return all.mid(start, end - start);
+    }
+    int characterCount() const override { return int(shown().size()); }
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return QString();
+    }
+};
+
 QAccessibleInterface* factory(const QString& className, QObject* object) {
     if (className == QLatin1String("TGoodTable")) {
         auto* table = static_cast<TGoodTable*>(object);
@@ -338,6 +400,7 @@ QAccessibleInterface* factory(const QString& className, QObject* object) {
         return new GoodTableAccessible(table);
     }
     if (className == QLatin1String("QComboBox")) return new LabelledComboAccessible(static_cast<QComboBox*>(object));
+    if (className == QLatin1String("QLabel")) return new ValueLabelAccessible(static_cast<QLabel*>(object));
     return nullptr;
 }
 
