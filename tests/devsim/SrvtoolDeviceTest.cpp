@@ -223,7 +223,21 @@ TEST_F(RvCommand, PollOfASilentMeterShowsNothingAndSaysNothing) {
     // The opening reads are the user's: each failure is reported once; the
     // polls are not.
     EXPECT_EQ(p["console"], json(std::vector<std::string>(7, "Прибор не отвечает")));
+    EXPECT_GE(p["exchanges"].get<long>(), 8) << "the opening reads and a poll";
+    EXPECT_EQ(p["failedExchanges"], p["exchanges"]);
     expectFailure(srvtool({"rv", "--port", "/nonexistent/port", "poll", "--seconds", "1"}), "COM-порт не открыт");
+}
+
+// A long run keeps counts only: every exchange of the opening and of the
+// polls is counted, and so are the failures.
+TEST_F(RvCommand, PollCountsItsExchanges) {
+    const json p = parsed(srvtool(rv({"poll", "--seconds", "3.2", "--counts"})));
+    EXPECT_FALSE(p.contains("current"));
+    EXPECT_EQ(p["currentReads"], 2);
+    // Seven opening reads (posted before the version is known, so no
+    // reverse table), then two polls.
+    EXPECT_EQ(p["exchanges"], 7 + 2);
+    EXPECT_EQ(p["failedExchanges"], 0);
 }
 
 TEST_F(RvCommand, AnotherAddressIsNotAnswered) {
