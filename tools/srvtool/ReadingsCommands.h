@@ -1,0 +1,26 @@
+#pragma once
+
+// srvtool rv observe: the readings tab of the RV page without a window.
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace srvtool {
+
+// The port, speed and address given to "rv".
+struct RvConnection {
+    std::string port;
+    int baud = 9600;
+    int address = 1;
+};
+
+// Adds "observe" to the "rv" command. `connection` gives rv's options once
+// they are parsed; `portIndex` is the 1-based place of a port name in the
+// program's port list (added at its end when missing).
+void addRvObserveCommand(CLI::App& rv, std::function<RvConnection()> connection,
+                         std::uint8_t (*portIndex)(const std::string&));
+
+}  // namespace srvtool
