@@ -38,6 +38,7 @@ public:
     std::size_t entryRecordSize() const override;
     void loadEntryRecords(const unsigned char* records, std::size_t count) override;
     void appendEntryRecords(std::string& out) const override;
+    void appendEntryRecords(std::string& out, std::size_t first, std::size_t count) const override;
 };
 
 extern template class Package<DornEntry>;

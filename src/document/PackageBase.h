@@ -97,6 +97,9 @@ public:
     virtual void loadEntryRecords(const unsigned char* records, std::size_t count) = 0;
     // Appends the entries' records to `out`.
     virtual void appendEntryRecords(std::string& out) const = 0;
+    // Appends the records of the `count` entries from `first` on (within
+    // the entries).
+    virtual void appendEntryRecords(std::string& out, std::size_t first, std::size_t count) const = 0;
 
     // Kelt and RV packages are sorted into flow sections by the approximation.
     using Section = ::Section;

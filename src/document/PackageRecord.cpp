@@ -5,6 +5,7 @@
 #include <cstring>
 #include <istream>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -102,13 +103,13 @@ void decodeRecords(const unsigned char* records, std::size_t count, std::vector<
 }
 
 template <typename T, int Reference>
-void encodeRecords(const std::vector<T>& entries, std::string& out) {
+void encodeRecords(const T* entries, std::size_t count, std::string& out) {
     static constexpr auto kSlots = recordSlots<T, Reference>();
     const std::size_t first = out.size();
-    out.resize(first + entries.size() * EntryRecord<T>::kSize);
+    out.resize(first + count * EntryRecord<T>::kSize);
     auto* record = reinterpret_cast<unsigned char*>(out.data() + first);
-    for (const T& e : entries) {
-        const auto* entry = reinterpret_cast<const unsigned char*>(&e);
+    for (const T* e = entries; e != entries + count; ++e) {
+        const auto* entry = reinterpret_cast<const unsigned char*>(e);
         [&]<std::size_t... I>(std::index_sequence<I...>) {
             (std::memcpy(record + kSlots[I].recordOffset, entry + kSlots[I].entryOffset, kSlots[I].size), ...);
         }(std::make_index_sequence<kSlots.size()>{});
@@ -193,7 +194,13 @@ void Package<T>::loadEntryRecords(const unsigned char* records, std::size_t coun
 
 template <typename T>
 void Package<T>::appendEntryRecords(std::string& out) const {
-    withReference(method, [&](auto reference) { encodeRecords<T, reference()>(entries, out); });
+    appendEntryRecords(out, 0, entries.size());
+}
+
+template <typename T>
+void Package<T>::appendEntryRecords(std::string& out, std::size_t first, std::size_t count) const {
+    if (first > entries.size() || count > entries.size() - first) throw std::out_of_range("entry records");
+    withReference(method, [&](auto reference) { encodeRecords<T, reference()>(entries.data() + first, count, out); });
 }
 
 template <typename T>
@@ -236,6 +243,7 @@ void Package<T>::save(std::ostream& out) const {
     template std::size_t Package<Entry>::entryRecordSize() const;                   \
     template void Package<Entry>::loadEntryRecords(const unsigned char*, std::size_t); \
     template void Package<Entry>::appendEntryRecords(std::string&) const;           \
+    template void Package<Entry>::appendEntryRecords(std::string&, std::size_t, std::size_t) const; \
     template void Package<Entry>::load(std::istream&);                              \
     template void Package<Entry>::save(std::ostream&) const;
 INSTANTIATE_RECORDS(DornEntry)

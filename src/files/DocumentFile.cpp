@@ -219,8 +219,10 @@ void appendPackage(std::string& out, const PackageBase& package) {
     package.appendEntryRecords(out);
 }
 
-// Writes are gathered into pieces of about this size.
-constexpr std::size_t kWritePiece = 1 << 20;
+// Writes are gathered into pieces of about this size: small enough to stay
+// in the processor's cache between being filled and being copied to the
+// file, which costs less than a package's records going through memory twice.
+constexpr std::size_t kWritePiece = 256 * 1024;
 
 }  // namespace
 
@@ -240,10 +242,18 @@ void WriteDocument(const std::string& path, Document& doc) {
     // nothing, not even the document's lines.
     AtomicFile file(path);
     std::string piece = documentHead(doc, doc.packages().size());
+    piece.reserve(2 * kWritePiece);
     for (const PackagePtr& package : doc.packages()) {
-        appendPackage(piece, *package);
-        file.write(piece);
-        piece.clear();
+        const auto count = static_cast<std::size_t>(package->entryCount());
+        package->appendRecordHeader(piece, static_cast<std::uint32_t>(count));
+        const std::size_t step = std::max<std::size_t>(1, kWritePiece / package->entryRecordSize());
+        for (std::size_t first = 0; first < count; first += step) {
+            package->appendEntryRecords(piece, first, std::min(step, count - first));
+            if (piece.size() >= kWritePiece) {
+                file.write(piece);
+                piece.clear();
+            }
+        }
     }
     piece += documentTail(doc);
     file.write(piece);

@@ -158,6 +158,34 @@ TEST(PackageRecordTest, EntryRecordsHoldTheStoredFieldsAtTheirPlaces) {
     EXPECT_EQ(out.str(), expected.data);
 }
 
+// A saved file is written a piece of records at a time: a package of many
+// pieces, cut anywhere, gives the same bytes as the whole document at once.
+TEST_F(DocumentFileTest, APackageOfManyWritePiecesIsWrittenByteForByte) {
+    ASSERT_TRUE(doc.create(25));
+    for (Method method : {Method::Mass, Method::Volume}) {
+        auto& kelt = static_cast<Package<KeltEntry>&>(*doc.addPackage(PackageType::Calibration, method));
+        kelt.entries.resize(20000);
+        for (std::size_t i = 0; i < kelt.entries.size(); ++i) {
+            kelt.entries[i].t = 10.0 + static_cast<double>(i);
+            kelt.entries[i].massRef = 0.5 * static_cast<double>(i);
+            kelt.entries[i].volRef = 2.0 * static_cast<double>(i);
+            kelt.entries[i].pulses1 = static_cast<std::int32_t>(i);
+        }
+    }
+    TempDir dir;
+    files::WriteDocument(dir.file("doc.srv"), doc);
+    EXPECT_EQ(readFile(dir.file("doc.srv")), files::DocumentBytes(doc));
+
+    const PackageBase& package = *doc.packages()[0];
+    std::string whole, cut;
+    package.appendEntryRecords(whole);
+    const std::pair<std::size_t, std::size_t> kPieces[] = {{0, 1}, {1, 6999}, {7000, 12999}, {19999, 1}, {20000, 0}};
+    for (const auto& [first, count] : kPieces) package.appendEntryRecords(cut, first, count);
+    EXPECT_EQ(cut, whole);
+    EXPECT_THROW(package.appendEntryRecords(cut, 19999, 2), std::out_of_range);
+    EXPECT_THROW(package.appendEntryRecords(cut, 20001, 0), std::out_of_range);
+}
+
 TEST(PackageRecordTest, LoadTakesTheHeaderAndTheReferenceQuantityByMethod) {
     auto state = std::make_shared<DocumentState>();
     Package<DornEntry> package(state);
