@@ -307,8 +307,11 @@ json currentValuesJson(const rv::RvPageController& c, long long ms) {
 // rv poll: the RV page without a window. Opens the port as the page's
 // "Открыть" does (with its chain of reads), runs the page's 50 ms timer for
 // the given time, handing the worker's notifications to the page's
-// controller in between, then closes the port. Prints what the page showed.
-void runRvPoll(const std::string& port, int baud, int address, double seconds, bool observation) {
+// controller in between, then closes the port. Prints what the page showed
+// and how many exchanges ran and failed; with `countsOnly` the current values
+// are counted, not kept (a long run then holds no growing list).
+void runRvPoll(const std::string& port, int baud, int address, double seconds, bool observation,
+               bool countsOnly) {
     using Clock = std::chrono::steady_clock;
     ConsoleRecorder recorder;
     WaitingNotifier pump;
@@ -324,7 +327,10 @@ void runRvPoll(const std::string& port, int baud, int address, double seconds, b
     c.setObservation(observation);
 
     json current = json::array();
+    long currentReads = 0;
     long readings = 0;
+    long exchanges = 0;
+    long failed = 0;
     bool openFailed = false;
     const Clock::time_point start = Clock::now();
     const auto elapsed = [start] {
@@ -337,7 +343,14 @@ void runRvPoll(const std::string& port, int baud, int address, double seconds, b
         }
         const rv::RvPageController::Handled h = c.HandleResult(n.param1 != 0);
         if (h.code == rv::kOpenPort && !h.ok) openFailed = true;
-        if (h.ok && h.reg == rv::RegCurrent) current.push_back(currentValuesJson(c, elapsed()));
+        if (h.code == rv::kExchange || h.code == rv::kQuietExchange) {
+            ++exchanges;
+            if (!h.ok) ++failed;
+        }
+        if (h.ok && h.reg == rv::RegCurrent) {
+            ++currentReads;
+            if (!countsOnly) current.push_back(currentValuesJson(c, elapsed()));
+        }
         if (h.ok && h.reg == rv::RegObservation) ++readings;
     };
 
@@ -368,8 +381,13 @@ void runRvPoll(const std::string& port, int baud, int address, double seconds, b
                 {"seconds", seconds},
                 {"Version", c.live().version},
                 {"Serial", page.serial()},
-                {"current", current},
+                {"exchanges", exchanges},
+                {"failedExchanges", failed},
                 {"console", consoleJson(recorder)}};
+    if (countsOnly)
+        out["currentReads"] = currentReads;
+    else
+        out["current"] = current;
     if (observation) out["readings"] = readings;
     if (c.live().lastReading) out["lastReading"] = *c.live().lastReading;
     print(out);
@@ -386,6 +404,7 @@ void addRvCommands(CLI::App& app) {
         int bit = 0;
         double seconds = 5.0;
         bool observation = false;
+        bool countsOnly = false;
     };
     auto o = std::make_shared<Options>();
     auto* cmd = app.add_subcommand("rv", "read and write the registers of an RV meter");
@@ -410,7 +429,8 @@ void addRvCommands(CLI::App& app) {
     auto* poll = cmd->add_subcommand("poll", "open as the page does and run its polling for some seconds");
     poll->add_option("--seconds", o->seconds, "how long to poll, s (5)")->check(CLI::Range(0.05, 86400.0));
     poll->add_flag("--observation", o->observation, "also poll the raw readings every 200 ms");
-    poll->callback([o] { runRvPoll(o->port, o->baud, o->address, o->seconds, o->observation); });
+    poll->add_flag("--counts", o->countsOnly, "count the current-values reads instead of printing each");
+    poll->callback([o] { runRvPoll(o->port, o->baud, o->address, o->seconds, o->observation, o->countsOnly); });
     addRvObserveCommand(*cmd, [o] { return RvConnection{o->port, o->baud, o->address}; }, portIndex);
 
     read->callback([o] {
