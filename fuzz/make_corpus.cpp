@@ -1,9 +1,13 @@
-// Writes the fuzzer's seed corpus: one small valid document file of every
-// version and family the reader takes. Versions 5, 4 and 3 come from the
-// program's own writer (a version 5 file is a version 4 one when every
-// method byte is 0 or 1, and a version 3 one when the type byte becomes the
-// family number); versions 1 and 2, which hold Dorn and Kelt documents
-// only, are laid out record by record.
+// Writes the fuzz targets' seed corpora, one folder per target, with the
+// program's own writers and encoders.
+//
+// read_document: one small valid document file of every version and family
+// the reader takes. Versions 5, 4 and 3 come from the program's own writer
+// (a version 5 file is a version 4 one when every method byte is 0 or 1,
+// and a version 3 one when the type byte becomes the family number);
+// versions 1 and 2, which hold Dorn and Kelt documents only, are laid out
+// record by record. The other targets' seeds are described where they are
+// made (ReplySeeds.cpp for the devices).
 //
 //   make_corpus FOLDER
 
@@ -14,6 +18,7 @@
 #include <string>
 
 #include "OldFileBytes.h"
+#include "Seeds.h"
 #include "common/Console.h"
 #include "devices/DeviceBase.h"
 #include "document/Document.h"
@@ -30,6 +35,8 @@ struct Seed {
 };
 
 constexpr Seed kSeeds[] = {{"dorn", kFirstDornCode + 3, 0}, {"kelt", kFirstKeltCode + 2, 1}, {"rv", kRvCode, 2}};
+
+}  // namespace
 
 // A document of `typeCode` with two lines, a calibration package by volume
 // and a verification package by mass, two entries each.
@@ -64,6 +71,15 @@ std::string writtenDocument(int typeCode) {
     return files::DocumentBytes(doc);
 }
 
+void writeSeed(const std::filesystem::path& path, const std::string& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
+        throw std::runtime_error("cannot write " + path.string());
+    std::printf("%s %zu bytes\n", path.c_str(), bytes.size());
+}
+
+namespace {
+
 std::string withVersion(std::string bytes, std::uint32_t version) {
     for (int i = 0; i < 4; ++i) bytes[4 + i] = static_cast<char>((version >> (8 * i)) & 0xFF);
     return bytes;
@@ -83,7 +99,7 @@ std::string oldDocument(std::uint32_t version, bool kelt) {
 }
 
 // Every seed must open: a refused seed would only test the refusal.
-void save(const std::filesystem::path& path, const std::string& bytes) {
+void saveDocument(const std::filesystem::path& path, const std::string& bytes) {
     Console console;
     Document doc(console);
     std::istringstream in(bytes, std::ios::in | std::ios::binary);
@@ -92,10 +108,7 @@ void save(const std::filesystem::path& path, const std::string& bytes) {
     } catch (const std::exception& e) {
         throw std::runtime_error(path.filename().string() + " does not open: " + e.what());
     }
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0)
-        throw std::runtime_error("cannot write " + path.string());
-    std::printf("%s %zu bytes\n", path.c_str(), bytes.size());
+    writeSeed(path, bytes);
 }
 
 }  // namespace
@@ -105,22 +118,25 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_corpus FOLDER\n");
         return 2;
     }
-    const std::filesystem::path folder = argv[1];
+    const std::filesystem::path root = argv[1];
     try {
+        const std::filesystem::path folder = root / "read_document";
         std::filesystem::create_directories(folder);
         for (const Seed& family : kSeeds) {
             const std::string v5 = writtenDocument(family.typeCode);
-            save(folder / ("v5-" + std::string(family.name) + ".srv"), v5);
+            saveDocument(folder / ("v5-" + std::string(family.name) + ".srv"), v5);
             const std::string v4 = withVersion(v5, 4);
-            save(folder / ("v4-" + std::string(family.name) + ".srv"), v4);
+            saveDocument(folder / ("v4-" + std::string(family.name) + ".srv"), v4);
             std::string v3 = withVersion(v5, 3);
             v3[8] = static_cast<char>(family.familyNumber);
-            save(folder / ("v3-" + std::string(family.name) + ".srv"), v3);
+            saveDocument(folder / ("v3-" + std::string(family.name) + ".srv"), v3);
         }
         for (std::uint32_t version : {1u, 2u})
             for (bool kelt : {false, true})
-                save(folder / ("v" + std::to_string(version) + (kelt ? "-kelt.srv" : "-dorn.srv")),
+                saveDocument(folder / ("v" + std::to_string(version) + (kelt ? "-kelt.srv" : "-dorn.srv")),
                      oldDocument(version, kelt));
+        writeFileSeeds(root);
+        writeReplySeeds(root);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make_corpus: %s\n", e.what());
         return 1;

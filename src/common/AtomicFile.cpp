@@ -3,12 +3,15 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <random>
+#include <string_view>
 
 #include "common/WinError.h"
 
@@ -34,6 +37,60 @@ std::string resolveTarget(const std::string& path) {
     return path;
 }
 
+// Whether `name` is the name AtomicFile gives a new file of `base`:
+// "." base "." pid "-" counter "-" random ".tmp", all three numbers decimal.
+bool isTempOf(std::string_view name, std::string_view base) {
+    const std::string_view head = ".", tail = ".tmp";
+    if (name.size() <= head.size() + base.size() + 1 + tail.size()) return false;
+    if (name.substr(0, 1) != head || name.substr(1, base.size()) != base || name[1 + base.size()] != '.') return false;
+    if (name.substr(name.size() - tail.size()) != tail) return false;
+    const std::string_view numbers = name.substr(2 + base.size(), name.size() - tail.size() - 2 - base.size());
+    int fields = 1;
+    bool digit = false;
+    for (const char c : numbers) {
+        if (c >= '0' && c <= '9') {
+            digit = true;
+        } else if (c == '-' && digit) {
+            ++fields;
+            digit = false;
+        } else {
+            return false;
+        }
+    }
+    return digit && fields == 3;
+}
+
+// Removes the new files that saves of `base` killed before their rename left
+// in `folder`. A save holds a lock on its new file until the file has its
+// name, and the system drops the lock of a killed program, so a new file
+// whose lock can be taken belongs to no running save; a locked one is left
+// to its saver. Nothing here is a failure of the save that asked.
+void removeLeftovers(const std::string& folder, std::string_view base) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTempOf(entry->d_name, base)) continue;
+        const std::string path = folder + "/" + entry->d_name;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        struct stat held {}, named {};
+        // Only the file that was locked goes, not one that took its name since.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+            held.st_dev == named.st_dev && held.st_ino == named.st_ino && S_ISREG(named.st_mode))
+            ::unlink(path.c_str());
+        ::close(fd);
+    }
+    ::closedir(dir);
+}
+
+// Whether `path` still names the file open as `fd` (a leftover removal may
+// have taken the name between its creation and its lock).
+bool stillNamed(const std::string& path, int fd) {
+    struct stat held {}, named {};
+    return ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+           held.st_ino == named.st_ino;
+}
+
 }  // namespace
 
 AtomicFile::AtomicFile(const std::string& path, mode_t newFileMode) : m_target(resolveTarget(path)) {
@@ -47,14 +104,38 @@ AtomicFile::AtomicFile(const std::string& path, mode_t newFileMode) : m_target(r
     std::random_device random;
     const std::string folder = folderOf(m_target);
     const std::string base = m_target.substr(m_target.find_last_of('/') + 1);
+    removeLeftovers(folder, base);
     for (int attempt = 0; attempt < 100; ++attempt) {
         m_temp = folder + "/." + base + "." + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
                  std::to_string(random() & 0xFFFFF) + ".tmp";
         m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, exists ? 0600 : newFileMode);
-        if (m_fd >= 0 || errno != EEXIST) break;
+        if (m_fd < 0) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        // The lock marks the new file as this save's until it has its name
+        // (see removeLeftovers). It is taken on a second descriptor of the
+        // same open file, which stays open after the written one is closed
+        // and until the rename is done.
+        m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+        if (m_lockFd < 0) {
+            const int code = errno;
+            discard();
+            fail(code);
+        }
+        // A file system without locks protects nothing here, but there no
+        // save can lock a leftover either, so none is ever removed.
+        while (::flock(m_lockFd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        if (stillNamed(m_temp, m_fd)) break;
+        // Another save took it for a leftover before it was locked.
+        const int fd = m_fd, lockFd = m_lockFd;
+        m_fd = m_lockFd = -1;
+        ::close(fd);
+        ::close(lockFd);
     }
     if (m_fd < 0) {
-        const int code = errno;
+        const int code = errno != 0 ? errno : EEXIST;
         m_temp.clear();
         fail(code);
     }
@@ -74,6 +155,13 @@ void AtomicFile::discard() noexcept {
     if (fd >= 0) ::close(fd);
     if (!m_temp.empty()) ::unlink(m_temp.c_str());
     m_temp.clear();
+    releaseLock();
+}
+
+void AtomicFile::releaseLock() noexcept {
+    const int fd = m_lockFd;
+    m_lockFd = -1;
+    if (fd >= 0) ::close(fd);
 }
 
 void AtomicFile::failAndDiscard(int code) {
@@ -106,6 +194,7 @@ void AtomicFile::commit() {
     if (::close(fd) != 0) failAndDiscard(errno);
     if (::rename(m_temp.c_str(), m_target.c_str()) != 0) failAndDiscard(errno);
     m_temp.clear();
+    releaseLock();
     // The new name reaches the disk with the folder's entry. The file is in
     // place already, so a folder that cannot be flushed is no failure.
     const int dir = ::open(folderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

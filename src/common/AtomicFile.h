@@ -12,6 +12,12 @@
 // the folder is flushed last so that the new name itself is on the disk. A
 // full disk or a crash while writing leaves the old file intact.
 //
+// The new file is ".<name>.<pid>-<n>-<random>.tmp" beside the target: hidden,
+// and never with the target's extension, so no opener or file dialog takes
+// it for the document. A program killed while saving leaves it behind; the
+// next save of the same target removes every such file that no running save
+// holds (each save keeps its new file locked until the rename).
+//
 // Every failure raises win_error with the system's text and leaves no new
 // file behind. A target that is a symbolic link is replaced where the link
 // points. A replaced file keeps its permission bits; a new one gets
@@ -32,11 +38,13 @@ public:
 
 private:
     void discard() noexcept;
+    void releaseLock() noexcept;
     [[noreturn]] void failAndDiscard(int code);
 
     std::string m_target;
     std::string m_temp;
     int m_fd = -1;
+    int m_lockFd = -1;  // the same open file, holding its lock until the rename
 };
 
 // The whole content of `path`, replaced as AtomicFile does.

@@ -47,6 +47,7 @@ std::string SystemTime::toIso() const {
 }
 
 std::optional<SystemTime> SystemTime::fromIso(const std::string& text) {
+    if (text == SystemTime{}.toIso()) return SystemTime{};
     unsigned y, mo, d, h, mi, s, ms;
     int consumed = 0;
     if (text.size() != 23 ||

@@ -25,7 +25,8 @@ struct SystemTime {
     std::optional<std::tm> toTm() const;
 
     // "YYYY-MM-DDTHH:MM:SS.mmm"; parse accepts exactly that form and fills
-    // the day of week.
+    // the day of week. The all-zero time (a package that was given no time)
+    // is written as zeros and read back as itself.
     std::string toIso() const;
     static std::optional<SystemTime> fromIso(const std::string& text);
 };

@@ -262,9 +262,13 @@ json documentFrame(const Document& doc) {
     out["type"] = device ? device->Type() : -1;
     out["ident"] = {{"serial", ident.serial}, {"du", ident.du}};
     const ApprOptions& o = state.options;
-    out["options"] = {{"function", o.function},       {"manual", o.manual},         {"byEntries", o.byEntries},
-                      {"refTemp", o.refTemp},         {"maxAutoErr", o.maxAutoErr}, {"sectionScatter", o.sectionScatter},
-                      {"pulseWeight", o.pulseWeight}};
+    // The options are packed: their doubles are copied out, since json would
+    // bind a reference to a misaligned field.
+    const double refTemp = o.refTemp, maxAutoErr = o.maxAutoErr, sectionScatter = o.sectionScatter,
+                 pulseWeight = o.pulseWeight;
+    out["options"] = {{"function", o.function},     {"manual", o.manual},         {"byEntries", o.byEntries},
+                      {"refTemp", refTemp},         {"maxAutoErr", maxAutoErr}, {"sectionScatter", sectionScatter},
+                      {"pulseWeight", pulseWeight}};
     out["lines"] = linesToJson(state.currentLines);
     out["settings"] = device ? hexText(deviceSettings(*device)) : "";
     if (device) {

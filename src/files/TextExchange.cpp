@@ -55,6 +55,11 @@ bool ImportText(PackageBase& package, const std::vector<int>& lineColumns, const
         setError(error, win_error(static_cast<std::uint32_t>(errno != 0 ? errno : EIO)).what());
         return false;
     }
+    ImportText(package, lineColumns, in, separator);
+    return true;
+}
+
+void ImportText(PackageBase& package, const std::vector<int>& lineColumns, std::istream& in, char separator) {
     std::string line;
     while (std::getline(in, line)) {
         // Text mode: CR LF reads as a line feed. A last line without LF may
@@ -88,7 +93,6 @@ bool ImportText(PackageBase& package, const std::vector<int>& lineColumns, const
         }
         if (!keep) package.deleteEntry(row);
     }
-    return true;
 }
 
 }  // namespace files

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,7 @@ bool ExportText(const PackageBase& package, const std::vector<int>& lineColumns,
 // the file cannot be opened.
 bool ImportText(PackageBase& package, const std::vector<int>& lineColumns, const std::string& path, char separator,
                 std::string* error = nullptr);
+// The same from an open stream (the file's bytes as they stand).
+void ImportText(PackageBase& package, const std::vector<int>& lineColumns, std::istream& in, char separator);
 
 }  // namespace files

@@ -9,6 +9,7 @@
 #include "document/Document.h"
 #include "files/DocumentFile.h"
 #include "files/JsonDocument.h"
+#include "files/JsonText.h"
 
 namespace srvtool {
 
@@ -19,11 +20,7 @@ json readJsonFile(const std::string& path) {
     if (!in) throw UserError(path + ": cannot be opened");
     std::stringstream text;
     text << in.rdbuf();
-    try {
-        return json::parse(text.str());
-    } catch (const json::parse_error& e) {
-        throw UserError(path + ": not a JSON document (" + std::string(e.what()) + ")");
-    }
+    return files::ParseJsonText(text.str(), path);
 }
 
 namespace {

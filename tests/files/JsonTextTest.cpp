@@ -1,0 +1,62 @@
+// The text of a document in the interchange form: anything that is not
+// JSON is the file's fault and is refused with the file's name, never with
+// a library exception of another kind; what the interchange writer writes
+// reads back.
+
+#include <gtest/gtest.h>
+
+#include "common/Console.h"
+#include "common/MathError.h"
+#include "document/Document.h"
+#include "files/JsonDocument.h"
+#include "files/JsonText.h"
+
+namespace {
+
+struct BadText {
+    const char* why;
+    std::string text;
+};
+
+const BadText kBad[] = {
+    {"a number beyond a double (found by the JSON reader's fuzz target)", "11776e1114111"},
+    {"a negative number beyond a double", "[-1e400]"},
+    {"cut short", "{\"type\": 3"},
+    {"empty", ""},
+    {"not UTF-8", "\"\xFD\""},
+};
+
+TEST(JsonText, TextThatIsNotJsonIsRefusedWithTheFilesName) {
+    for (const BadText& bad : kBad) {
+        try {
+            (void)files::ParseJsonText(bad.text, "in.json");
+            ADD_FAILURE() << bad.why << ": accepted";
+        } catch (const UserError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind("in.json: not a JSON document (", 0), 0u) << bad.why << ": " << e.what();
+        }
+    }
+}
+
+TEST(JsonText, JsonIsTakenAsItStands) {
+    EXPECT_EQ(files::ParseJsonText(R"({"type": 3, "lines": [1.5e300]})", "in.json"),
+              (nlohmann::json{{"type", 3}, {"lines", {1.5e300}}}));
+}
+
+// Found by the JSON reader's fuzz target: a package given without its
+// creation time was written back with a time of zeros that the reader
+// refused, so srvtool could not read what it had written.
+TEST(JsonText, APackageWithoutACreationTimeComesBackWithout) {
+    Console console;
+    Document doc(console);
+    files::ReadJsonDocument(files::ParseJsonText(R"({"type": 0, "packages": [{"type": 0, "method": 1}]})", "in.json"),
+                            doc);
+    ASSERT_EQ(doc.packages().size(), 1u);
+    EXPECT_EQ(doc.packages()[0]->created, SystemTime{});
+    Console againConsole;
+    Document again(againConsole);
+    files::ReadJsonDocument(files::DocumentToJson(doc), again);
+    ASSERT_EQ(again.packages().size(), 1u);
+    EXPECT_EQ(again.packages()[0]->created, SystemTime{});
+}
+
+}  // namespace
