@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <thread>
 
 #include "MainWindow.h"
 #include "QtTranslations.h"
@@ -60,6 +61,17 @@ protected:
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // The port list is taken once when the program starts, on a thread of
+    // its own so that the scan of the machine's serial devices does not hold
+    // up the first paint; a page that asks for the list sooner waits for it
+    // (PortList is locked). A scan that fails here is made again, with its
+    // error, by the first page that asks.
+    std::jthread portScan([] {
+        try {
+            comprt::ComPort::PortList();
+        } catch (...) {
+        }
+    });
     RvApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("rvservice"));
     QApplication::setApplicationVersion(QStringLiteral(RVSERVICE_VERSION));
@@ -69,9 +81,6 @@ int main(int argc, char* argv[]) {
     const QStringList arguments = QApplication::arguments().mid(1);
 
     try {
-        // The port list is built once, before any device page asks for it.
-        comprt::ComPort::PortList();
-
         TMainForm form;
         app.onError = [&form](const QString& text) { form.ConsoleMessage(text); };
         FirstPaintExit firstPaint;

@@ -22,37 +22,64 @@ void setDefaultKeyword(QWidget* widget, const char* keyword) {
 
 }  // namespace
 
-StandardMainDialogs::StandardMainDialogs(QWidget* owner) {
-    m_apprOptions = new ApprOptionsDialog(owner);
-    setDefaultKeyword(m_apprOptions, "approximation_params");
-    m_newDocument = new NewDocumentDialog(owner);
-    m_newPackage = new NewPackageDialog(owner);
-    setDefaultKeyword(m_newPackage, "packet_work");
-    m_csvOptions = new CsvOptionsDialog(owner);
-    setDefaultKeyword(m_csvOptions, "export_data");
-    m_sectionSelect = new SectionSelectDialog(owner);
-    setDefaultKeyword(m_sectionSelect, "select_section");
-}
+StandardMainDialogs::StandardMainDialogs(QWidget* owner) : m_owner(owner) {}
 
 StandardMainDialogs::~StandardMainDialogs() {
     // Dialogs made without an owner window are this set's own.
     for (QWidget* dialog : std::initializer_list<QWidget*>{m_apprOptions, m_newDocument, m_newPackage, m_csvOptions,
                                                           m_sectionSelect})
-        if (!dialog->parent()) delete dialog;
+        if (dialog && !dialog->parent()) delete dialog;
 }
 
-std::optional<int> StandardMainDialogs::newDocument(QWidget*) { return m_newDocument->choose(); }
+ApprOptionsDialog& StandardMainDialogs::apprOptionsDialog() {
+    if (!m_apprOptions) {
+        m_apprOptions = new ApprOptionsDialog(m_owner);
+        setDefaultKeyword(m_apprOptions, "approximation_params");
+    }
+    return *m_apprOptions;
+}
 
-std::optional<NewPackageChoice> StandardMainDialogs::newPackage(QWidget*) { return m_newPackage->choose(); }
+NewDocumentDialog& StandardMainDialogs::newDocumentDialog() {
+    if (!m_newDocument) m_newDocument = new NewDocumentDialog(m_owner);
+    return *m_newDocument;
+}
 
-bool StandardMainDialogs::apprOptions(QWidget*, ApprOptions& options) { return m_apprOptions->edit(options); }
+NewPackageDialog& StandardMainDialogs::newPackageDialog() {
+    if (!m_newPackage) {
+        m_newPackage = new NewPackageDialog(m_owner);
+        setDefaultKeyword(m_newPackage, "packet_work");
+    }
+    return *m_newPackage;
+}
+
+CsvOptionsDialog& StandardMainDialogs::csvOptionsDialog() {
+    if (!m_csvOptions) {
+        m_csvOptions = new CsvOptionsDialog(m_owner);
+        setDefaultKeyword(m_csvOptions, "export_data");
+    }
+    return *m_csvOptions;
+}
+
+SectionSelectDialog& StandardMainDialogs::sectionSelectDialog() {
+    if (!m_sectionSelect) {
+        m_sectionSelect = new SectionSelectDialog(m_owner);
+        setDefaultKeyword(m_sectionSelect, "select_section");
+    }
+    return *m_sectionSelect;
+}
+
+std::optional<int> StandardMainDialogs::newDocument(QWidget*) { return newDocumentDialog().choose(); }
+
+std::optional<NewPackageChoice> StandardMainDialogs::newPackage(QWidget*) { return newPackageDialog().choose(); }
+
+bool StandardMainDialogs::apprOptions(QWidget*, ApprOptions& options) { return apprOptionsDialog().edit(options); }
 
 bool StandardMainDialogs::selectSections(QWidget*, approximation::SectionSelection& selection) {
-    return m_sectionSelect->choose(selection);
+    return sectionSelectDialog().choose(selection);
 }
 
 void StandardMainDialogs::textExchange(QWidget*, PackageBase& package, bool exportText, int hidden) {
-    m_csvOptions->Execute(package, exportText, hidden);
+    csvOptionsDialog().Execute(package, exportText, hidden);
 }
 
 SaveAnswer StandardMainDialogs::askSave(QWidget* owner) {

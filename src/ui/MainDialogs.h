@@ -61,10 +61,11 @@ public:
     virtual void error(QWidget* owner, const QString& text);
 };
 
-// The program's own dialogs, created once in the program's order (the
-// approximation options, the new document, the new package, the text
-// export, the section selection) and reused, so each keeps the choices the
-// user left in it. They carry their help keywords.
+// The program's own dialogs (the approximation options, the new document,
+// the new package, the text export, the section selection), each made on
+// its first use, not before the main window's first paint, and reused, so
+// each keeps the choices the user left in it. They carry their help
+// keywords.
 class StandardMainDialogs final : public MainDialogs {
 public:
     explicit StandardMainDialogs(QWidget* owner);
@@ -82,6 +83,13 @@ public:
     void about(QWidget* owner, const QString& text) override;
 
 private:
+    ApprOptionsDialog& apprOptionsDialog();
+    NewDocumentDialog& newDocumentDialog();
+    NewPackageDialog& newPackageDialog();
+    CsvOptionsDialog& csvOptionsDialog();
+    SectionSelectDialog& sectionSelectDialog();
+
+    QWidget* m_owner = nullptr;
     // Owned by the owner window through Qt's parent chain.
     ApprOptionsDialog* m_apprOptions = nullptr;
     NewDocumentDialog* m_newDocument = nullptr;

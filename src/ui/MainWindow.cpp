@@ -78,7 +78,6 @@ TMainForm::TMainForm(std::unique_ptr<MainDialogs> dialogs, QWidget* parent)
     if (!m_dialogs) m_dialogs = std::make_unique<StandardMainDialogs>(this);
     m_lines = new LinesDialog(this);
     m_lines->SetLines(&m_doc.state().currentLines);
-    m_graph = new TServiceGraph(this);
     m_help = new HelpService(this);
 
     m_console.setListener([this](const std::string&) { RefreshConsole(); });
@@ -300,10 +299,24 @@ void TMainForm::SetFamilyCaptions() {
     if (const DeviceBase* device = m_doc.device()) {
         const Family family = FamilyOfCode(device->Type());
         m_lines->SetBoundCaption(fromStd(approximation::boundCaption(family)));
-        const approximation::FamilyTitles titles = approximation::familyTitles(family);
+        if (m_graph) SetGraphTitles();
+    }
+}
+
+void TMainForm::SetGraphTitles() {
+    if (const DeviceBase* device = m_doc.device()) {
+        const approximation::FamilyTitles titles = approximation::familyTitles(FamilyOfCode(device->Type()));
         m_graph->SetArgumentTitle(fromStd(titles.argument));
         m_graph->SetRelativeTitle(fromStd(titles.relative));
     }
+}
+
+TServiceGraph* TMainForm::graphWindow() {
+    if (!m_graph) {
+        m_graph = new TServiceGraph(this);
+        SetGraphTitles();
+    }
+    return m_graph;
 }
 
 void TMainForm::RebuildTabs() {
@@ -776,10 +789,11 @@ void TMainForm::ActionGraphicsExecute() {
         m_table->HideEditor();
         TabChanged();
         fillGraphData(m_doc.packages(), m_doc.state().currentLines, m_chartData);
-        m_graph->SetData(&m_chartData);
-        m_graph->show();
-        m_graph->raise();
-        m_graph->activateWindow();
+        TServiceGraph* graph = graphWindow();
+        graph->SetData(&m_chartData);
+        graph->show();
+        graph->raise();
+        graph->activateWindow();
     });
 }
 

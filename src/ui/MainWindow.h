@@ -83,8 +83,9 @@ public:
     QMenu* pagesMenu() const { return m_pagesMenu; }
     QToolBar* toolBar() const { return m_toolBar; }
     LinesDialog* linesDialog() const { return m_lines; }
-    // The graphs window and the chart data it was last given.
-    TServiceGraph* graphWindow() const { return m_graph; }
+    // The graphs window, made on its first use (its charts take longer to
+    // build than the whole main window), and the chart data it was last given.
+    TServiceGraph* graphWindow();
     const SPILTS_DATA_EXCHANGE& chartData() const { return m_chartData; }
     HelpService* help() const { return m_help; }
     // The device page of the open document, if its family has one.
@@ -173,6 +174,7 @@ private:
 
     void SetTitle(const QString& fileName);
     void SetFamilyCaptions();
+    void SetGraphTitles();
     void RebuildTabs();
     void TabChanged();
     void RefreshTable();

@@ -631,8 +631,11 @@ void ServiceGraphTest::graphicsCommand() {
         package.setField(i, kTime1, &time1);
         package.setField(i, kPulses1, &pulses);
     }
+    // The window is made on its first use, with the open family's titles.
+    QVERIFY(!form.findChild<TServiceGraph*>());
     TServiceGraph* graph = form.graphWindow();
     QVERIFY(graph);
+    QCOMPARE(form.findChild<TServiceGraph*>(), graph);
     QVERIFY(!graph->isVisible());
     // The command runs the tab change (every entry recalculated), so the
     // document is compared from there on.
