@@ -56,7 +56,9 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_browser);
-    resize(640, 520);
+    // Wide enough for the pages' window pictures (up to 830 pixels) beside
+    // the scroll bar.
+    resize(900, 700);
 }
 
 bool HelpWindow::ShowTopic(const QString& keyword) {
