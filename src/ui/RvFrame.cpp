@@ -1,5 +1,7 @@
 #include "RvFrame.h"
 
+#include "ReadingsTab.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -661,20 +663,12 @@ QWidget* TRVFrame::BuildSetupTab() {
 }
 
 QWidget* TRVFrame::BuildObservationTab() {
-    auto* tab = new QWidget;
-    tab->setObjectName(QStringLiteral("ObservationSheet"));
-    m_observation = named(new QCheckBox(QStringLiteral("Показания"), tab), "Observation",
-                          QStringLiteral("Опрашивать показания"));
-    m_reading = named(new QLabel(tab), "ObservationValue", QStringLiteral("Последнее показание"));
-    auto* layout = new QVBoxLayout(tab);
-    auto* row = new QHBoxLayout;
-    row->addWidget(m_observation);
-    row->addWidget(m_reading);
-    row->addStretch();
-    layout->addLayout(row);
-    layout->addStretch();
+    m_readingsTab = new TReadingsTab(m_worker->controller().readings(), m_console);
+    m_readingsTab->setObjectName(QStringLiteral("ObservationSheet"));
+    m_observation = m_readingsTab->observationBox();
+    m_reading = m_readingsTab->readingLabel();
     connect(m_observation, &QCheckBox::toggled, this, [this](bool on) { m_worker->controller().setObservation(on); });
-    return tab;
+    return m_readingsTab;
 }
 
 void TRVFrame::ShowGrid(QTableWidget* table, CalibrGrid grid) {
@@ -761,6 +755,7 @@ void TRVFrame::UpdateFromState() {
     for (int i = 0; i < 6; ++i) setText(m_tep[i], *tep[i]);
     m_reading->setText(v.lastReading ? QStringLiteral("Код: %1 (отсчётов: %2)").arg(*v.lastReading).arg(v.readings)
                                      : QString());
+    m_readingsTab->sync();
     ShowLamps();
     m_updating = updating;
 }
