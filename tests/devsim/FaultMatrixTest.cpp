@@ -393,7 +393,7 @@ TEST_P(FaultMatrix, FaultGivesItsMessageThePageStaysUsableAndTheNextRequestWorks
     EXPECT_TRUE(bench->idle());
 
     // The fault is cleared; after a line that was gone the port is picked
-    // again (while it is still away that fails and says so).
+    // again (while it is still away, that fails).
     if (fault == "vanish") {
         EXPECT_FALSE(bench->open()) << "the port is away";
         ASSERT_EQ(sim.control(name + " return"), "ok");
