@@ -26,14 +26,22 @@ ReadingsChart::ReadingsChart(QWidget* parent) : QChartView(parent) {
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->layout()->setContentsMargins(0, 0, 0, 0);
     chart->setBackgroundRoundness(0);
+    // The theme's drop shadow is a blur of the whole chart on every repaint.
+    chart->setDropShadowEnabled(false);
     m_raw = new QLineSeries(chart);
     m_raw->setObjectName(QStringLiteral("Series1"));
     m_raw->setName(QStringLiteral("Код"));
-    m_raw->setPen(QPen(Qt::blue, 1));
+    // Cosmetic pens: a one-pixel line is drawn without the joins a stroked
+    // path needs, which took most of a repaint on a long run.
+    QPen blue(Qt::blue, 1);
+    blue.setCosmetic(true);
+    m_raw->setPen(blue);
     m_filtered = new QLineSeries(chart);
     m_filtered->setObjectName(QStringLiteral("Series2"));
     m_filtered->setName(QStringLiteral("Фильтр"));
-    m_filtered->setPen(QPen(Qt::red, 1));
+    QPen red(Qt::red, 1);
+    red.setCosmetic(true);
+    m_filtered->setPen(red);
     chart->addSeries(m_raw);
     chart->addSeries(m_filtered);
     m_x = new QValueAxis(chart);
