@@ -4,6 +4,7 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -18,6 +19,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <exception>
 
 #include "ConsoleView.h"
@@ -62,6 +64,21 @@ QIcon textIcon(const QString& text, const QColor& color) {
     painter.drawRoundedRect(QRectF(1.5, 1.5, 21, 21), 3, 3);
     painter.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, text);
     return QIcon(pixmap);
+}
+
+// A column's width on screen: its stored width, or more when the table's
+// font needs it for the caption or for a value of three whole digits (a
+// frequency of 811.800000 Hz), so a value is not cut off by the next column.
+// The stored width still sets the report's proportions.
+int screenWidth(const ColumnInfo& info, const QFontMetrics& metrics) {
+    constexpr int kPadding = 8;
+    QString sample = QStringLiteral("000000");
+    if (info.kind == FieldKind::Double)
+        sample = info.decimals > 0 ? QStringLiteral("000.") + QString(info.decimals, QLatin1Char('0'))
+                                   : QStringLiteral("000");
+    const int needed = std::max(metrics.horizontalAdvance(QString::fromUtf8(info.caption)),
+                                info.checkBox ? 0 : metrics.horizontalAdvance(sample));
+    return std::max<int>(info.width, needed + kPadding);
 }
 
 }  // namespace
@@ -389,7 +406,7 @@ void TMainForm::RefreshTable() {
     for (int col = 0; col < columns; ++col) {
         const ColumnInfo info = package->column(col);
         m_table->SetCaptions(col, QString::fromUtf8(info.caption));
-        m_table->SetWidths(col, info.width);
+        m_table->SetWidths(col, screenWidth(info, m_table->fontMetrics()));
         m_table->SetColTypes(col, info.checkBox ? ColType::Check : ColType::Text);
         m_table->SetColReadOnly(col, info.readOnly != 0);
     }

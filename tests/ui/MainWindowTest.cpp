@@ -153,6 +153,7 @@ private slots:
     void rejectedTextReverts();
     void spaceTogglesTheMarkAndKeepsTheRow();
     void dornVerificationWithoutPulseOutputHidesThreeColumns();
+    void valuesFitTheirColumns();
     void approximationHandsLinesToTheDevice();
     void failedApproximationIsReported();
     void setPointsWithTheSectionDialog();
@@ -499,6 +500,33 @@ void MainWindowTest::dornVerificationWithoutPulseOutputHidesThreeColumns() {
     newDocument(2);  // model 1 has one
     newPackage(PackageType::Verification, Method::Mass);
     QCOMPARE(form.table()->ColCount(), 13);
+}
+
+// A Kelt package's frequencies of three whole digits and its six decimals
+// show whole in the table's font, not cut off by the next column.
+void MainWindowTest::valuesFitTheirColumns() {
+    TMainForm& form = makeForm();
+    newDocument(18);
+    PackageBase& package = newPackage(PackageType::Calibration, Method::Volume);
+    fillSections(package);
+    package.addEntry();
+    const int row = package.entryCount() - 1;
+    setText(package, row, kTimeRef, "36");
+    setText(package, row, kTime1, "100");
+    setText(package, row, kPulses1, "81181");
+    setText(package, row, kVolRef, "812.3");
+    package.recalcEntry(row);
+    form.SelectTab(0);
+    form.SelectTab(1);
+    TGoodTable* table = form.table();
+    const QFontMetrics metrics = table->fontMetrics();
+    for (int col = 0; col < table->ColCount(); ++col) {
+        if (table->ColTypes(col) == ColType::Check) continue;
+        QVERIFY2(metrics.horizontalAdvance(table->Captions(col)) < table->Widths(col), qPrintable(table->Captions(col)));
+        for (int r = 0; r < table->RowCount(); ++r)
+            QVERIFY2(metrics.horizontalAdvance(table->Cells(r, col)) + 2 < table->Widths(col),
+                     qPrintable(table->Captions(col) + QLatin1Char(' ') + table->Cells(r, col)));
+    }
 }
 
 // ---- approximation --------------------------------------------------------------
