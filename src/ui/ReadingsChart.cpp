@@ -12,6 +12,24 @@
 
 namespace {
 
+// A round step (1, 2 or 5 times a power of ten) that cuts `range` into about
+// five parts; at least `least`.
+double niceStep(double range, double least) {
+    if (!(range > 0) || !std::isfinite(range)) return std::max(least, 1.0);
+    const double raw = range / 5;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+    const double n = raw / magnitude;
+    const double step = (n < 1.5 ? 1 : n < 3 ? 2 : n < 7 ? 5 : 10) * magnitude;
+    return std::max(step, least);
+}
+
+// Ticks at round values from a multiple of the step, whatever the range.
+void roundTicks(QValueAxis* axis, double least) {
+    const double step = niceStep(axis->max() - axis->min(), least);
+    axis->setTickAnchor(std::floor(axis->min() / step) * step);
+    axis->setTickInterval(step);
+}
+
 // A load of more samples than this at once is drawn afresh rather than
 // appended one by one.
 constexpr std::size_t kAppendLimit = 4096;
@@ -54,6 +72,11 @@ ReadingsChart::ReadingsChart(QWidget* parent) : QChartView(parent) {
         s->attachAxis(m_x);
         s->attachAxis(m_y);
     }
+    m_x->setTickType(QValueAxis::TicksDynamic);
+    m_y->setTickType(QValueAxis::TicksDynamic);
+    // X counts samples: never a tick between two of them.
+    connect(m_x, &QValueAxis::rangeChanged, this, [this] { roundTicks(m_x, 1.0); });
+    connect(m_y, &QValueAxis::rangeChanged, this, [this] { roundTicks(m_y, 0.0); });
     m_x->setRange(0, 1);
     m_y->setRange(0, 1);
     setChart(chart);
