@@ -14,9 +14,15 @@ RVSERVICE="$BUILD_DIR/src/app/rvservice"
 # every port exists. With --link the paths are symlinks in a folder of our
 # own that stay valid when a device hangs up and gets a fresh pty. Its output
 # comes through a fifo, so the script waits for the "ready" line itself.
-bench="$(mktemp -d)"
-mkfifo "$bench/out"
-"$DEVSIM" --link "$bench" --ignore-stdin >"$bench/out" &
+#
+# Its control commands ("nivor freq1 800", "kelt fault silent", ...) come
+# through the fifo "$bench/control": the script holds it open for reading and
+# writing, so devsim never sees its input end while the window runs, and
+# anyone may write a command line into it.
+bench="$(mktemp -d /tmp/rvservice-bench.XXXXXX)"
+mkfifo "$bench/out" "$bench/control"
+exec 4<>"$bench/control"
+"$DEVSIM" --link "$bench" <&4 >"$bench/out" &
 devsim_pid=$!
 stop_bench() {
   kill "$devsim_pid" 2>/dev/null || true
@@ -35,8 +41,8 @@ while IFS= read -r -t 10 line <&3; do
   fi
   echo "$line" >>"$bench/ports"
 done
-# Later lines (a device's fresh pty after a hang-up) are not needed here;
-# devsim ignores a closed output.
+# Later lines (a device's fresh pty after a hang-up, the answers to control
+# commands) are not needed here; devsim ignores a closed output.
 exec 3<&-
 if [ "$ready" != 1 ]; then
   echo "devsim did not start" >&2
@@ -44,6 +50,7 @@ if [ "$ready" != 1 ]; then
 fi
 echo "Simulated bench:"
 sed 's/^/  /' "$bench/ports"
+echo "Bench commands (see devsim --help): echo 'nivor freq1 800' > $bench/control"
 RVSERVICE_PORTS="$(awk 'NF >= 2 { print $2 }' "$bench/ports" | paste -sd: -)"
 export RVSERVICE_PORTS
 
