@@ -218,7 +218,7 @@ std::vector<std::string> words(const std::string& line) {
 }
 
 int run(int argc, char** argv) {
-    CLI::App app{"devsim: simulated Dorn, RV and Nivor devices on pseudo-terminals"};
+    CLI::App app{"devsim: simulated Dorn, Kelt, RV and Nivor devices on pseudo-terminals"};
     std::vector<std::string> only;
     std::string linkDir;
     bool ignoreStdin = false;
