@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string_view>
 
 SystemTime SystemTime::now() {
     using namespace std::chrono;
@@ -48,6 +49,14 @@ std::string SystemTime::toIso() const {
 
 std::optional<SystemTime> SystemTime::fromIso(const std::string& text) {
     if (text == SystemTime{}.toIso()) return SystemTime{};
+    // Digits only where the form has them: sscanf's %u would take a sign
+    // ("-024") and wrap it round to a huge year.
+    static constexpr std::string_view kForm = "dddd-dd-ddTdd:dd:dd.ddd";
+    if (text.size() != kForm.size()) return std::nullopt;
+    for (std::size_t i = 0; i < kForm.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return std::nullopt;
+    }
     unsigned y, mo, d, h, mi, s, ms;
     int consumed = 0;
     if (text.size() != 23 ||

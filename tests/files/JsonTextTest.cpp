@@ -59,4 +59,16 @@ TEST(JsonText, APackageWithoutACreationTimeComesBackWithout) {
     EXPECT_EQ(again.packages()[0]->created, SystemTime{});
 }
 
+// Found by the JSON reader's fuzz target: a creation time with a sign in
+// its year was taken, wrapped round to year 65512, and written back as a
+// time of 24 characters that the reader refused.
+TEST(JsonText, ACreationTimeIsDigitsWhereTheFormHasDigits) {
+    for (const char* created : {"-024-05-15T10:30:00.000", "+2024-5-15T10:30:00.000", "2024-05-15T10:30: 0.000"}) {
+        Console console;
+        Document doc(console);
+        const std::string text = std::string(R"({"type": 0, "packages": [{"created": ")") + created + R"("}]})";
+        EXPECT_THROW(files::ReadJsonDocument(files::ParseJsonText(text, "in.json"), doc), UserError) << created;
+    }
+}
+
 }  // namespace
