@@ -69,8 +69,9 @@ import json, sys
 doc = json.load(sys.stdin)
 packages = doc["packages"]
 entries = sum(len(p["entries"]) for p in packages)
-print(f"   {len(packages)} package(s), {entries} entries, {len(doc.get(\"lines\", []))} line(s)")
-if entries != 5 or not doc.get("lines"):
+lines = doc.get("lines", [])
+print(f"   {len(packages)} package(s), {entries} entries, {len(lines)} line(s)")
+if entries != 5 or not lines:
     sys.exit("the saved document does not hold the walk'"'"'s entries and lines")
 '
 echo "readme-walk: done; screenshots in $shots"
