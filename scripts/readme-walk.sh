@@ -29,9 +29,15 @@ cmake --build "$BUILD_DIR" -j"$(nproc)" --target rvservice devsim srvtool >/dev/
 work="$(mktemp -d /tmp/readme-walk.XXXXXX)"
 rm -rf "$shots"
 mkdir -p "$shots"
-display=:94
-Xvfb "$display" -screen 0 1280x1024x24 >/dev/null 2>&1 &
+# Xvfb picks a free display and names it once it takes connections.
+Xvfb -displayfd 5 -screen 0 1280x1024x24 5>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+if [ ! -s "$work/display" ]; then
+  echo "readme-walk: Xvfb did not start" >&2
+  exit 1
+fi
+display=":$(head -1 "$work/display")"
 mkfifo "$work/out" "$work/control"
 exec 4<>"$work/control"
 "$BUILD_DIR/tools/devsim/devsim" --link "$work" <&4 >"$work/out" &
@@ -60,6 +66,10 @@ dbus-run-session -- bash -c '
   status=0
   /usr/bin/python3 "$2/scripts/readme_walk.py" "$1" "$3" "$4" || status=$?
   kill $rv 2>/dev/null
+  if [ $status -ne 0 ]; then
+    echo "rvservice said:" >&2
+    cat "$1/rvservice.log" >&2
+  fi
   exit $status
 ' "$BUILD_DIR/src/app/rvservice" "$work" "$root" "$shots" "$document" 2>&1 | grep -v 'fd limit\|XDG_RUNTIME_DIR\|a11y.atspi\|SpiRegistry'
 
