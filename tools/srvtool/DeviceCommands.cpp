@@ -313,17 +313,8 @@ json currentValuesJson(const rv::RvPageController& c, long long ms) {
 void runRvPoll(const std::string& port, int baud, int address, double seconds, bool observation,
                bool countsOnly) {
     using Clock = std::chrono::steady_clock;
-    ConsoleRecorder recorder;
-    WaitingNotifier pump;
-    RVx2Thread worker;
-    worker.Start(pump);
-    rv::RvPageState page;
-    rv::RvPageController c(page, worker, recorder.console);
-    c.setPortIndex(portIndex(port) - 1);
-    const auto& speeds = rv::RvPageController::speeds();
-    const auto speed = std::find(speeds.begin(), speeds.end(), baud);
-    c.setSpeedIndex(speed == speeds.end() ? -1 : static_cast<int>(speed - speeds.begin()));
-    c.setAddress(address);
+    HeadlessRvPage headless(RvConnection{port, baud, address}, portIndex(port));
+    rv::RvPageController& c = headless.controller();
     c.setObservation(observation);
 
     json current = json::array();
@@ -331,18 +322,11 @@ void runRvPoll(const std::string& port, int baud, int address, double seconds, b
     long readings = 0;
     long exchanges = 0;
     long failed = 0;
-    bool openFailed = false;
     const Clock::time_point start = Clock::now();
     const auto elapsed = [start] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     };
-    const auto handle = [&](const WaitingNotifier::Notification& n) {
-        if (n.message == QueueNotifier::kActivityMessage) {
-            c.Activity(n.param1);
-            return;
-        }
-        const rv::RvPageController::Handled h = c.HandleResult(n.param1 != 0);
-        if (h.code == rv::kOpenPort && !h.ok) openFailed = true;
+    headless.run(seconds, [&](const rv::RvPageController::Handled& h) {
         if (h.code == rv::kExchange || h.code == rv::kQuietExchange) {
             ++exchanges;
             if (!h.ok) ++failed;
@@ -352,31 +336,9 @@ void runRvPoll(const std::string& port, int baud, int address, double seconds, b
             if (!countsOnly) current.push_back(currentValuesJson(c, elapsed()));
         }
         if (h.ok && h.reg == rv::RegObservation) ++readings;
-    };
-
-    c.OpenPortButtonClick();
-    const auto tick = std::chrono::milliseconds(50);
-    const Clock::time_point end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    Clock::time_point next = start + tick;
-    while (!openFailed && Clock::now() < end) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(next, end) - Clock::now());
-        if (auto n = pump.next(std::max(wait, std::chrono::milliseconds(0)))) {
-            handle(*n);
-            continue;
-        }
-        if (Clock::now() >= next) {
-            c.SystemTimerTimer();
-            next += tick;
-        }
-    }
-    if (c.portOpen()) c.OpenPortButtonClick();
-    // What is still queued finishes before the port is left.
-    while (worker.Pending() > 0) {
-        auto n = pump.next(kRequestLimit);
-        if (!n) throw UserError("no completion of the request");
-        handle(*n);
-    }
-    if (openFailed) throw UserError(recorder.lines.empty() ? comprt::kPortNotOpen : recorder.lines.back());
+    });
+    const rv::RvPageState& page = headless.page();
+    const ConsoleRecorder& recorder = headless.recorder();
     json out = {{"port", port},
                 {"seconds", seconds},
                 {"Version", c.live().version},

@@ -5,18 +5,14 @@
 
 #include "ReadingsCommands.h"
 
-#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
 
 #include "Tool.h"
 #include "common/MathError.h"
-#include "comprt/ComPort.h"
 #include "devices/rv/Readings.h"
 #include "devices/rv/RvPageController.h"
-#include "devices/rv/RvWorker.h"
-#include "link/WaitingNotifier.h"
 
 namespace srvtool {
 
@@ -24,63 +20,18 @@ namespace {
 
 using nlohmann::json;
 
-constexpr auto kRequestLimit = std::chrono::seconds(30);
-
 // Opens the port as the page's "Открыть" does, checks "Показания" and runs
 // the page's 50 ms timer for `seconds` (a reading every 200 ms), handing the
 // worker's notifications to the page's controller in between; then closes
 // the port and saves the samples.
 void runRvObserve(const RvConnection& conn, std::uint8_t (*portIndex)(const std::string&), double seconds,
                   const std::string& output) {
-    using Clock = std::chrono::steady_clock;
-    ConsoleRecorder recorder;
-    WaitingNotifier pump;
-    RVx2Thread worker;
-    worker.Start(pump);
-    rv::RvPageState page;
-    rv::RvPageController c(page, worker, recorder.console);
-    c.setPortIndex(portIndex(conn.port) - 1);
-    const auto& speeds = rv::RvPageController::speeds();
-    const auto speed = std::find(speeds.begin(), speeds.end(), conn.baud);
-    c.setSpeedIndex(speed == speeds.end() ? -1 : static_cast<int>(speed - speeds.begin()));
-    c.setAddress(conn.address);
+    HeadlessRvPage headless(conn, portIndex(conn.port));
+    rv::RvPageController& c = headless.controller();
     c.setObservation(true);
-
-    bool openFailed = false;
-    const auto handle = [&](const WaitingNotifier::Notification& n) {
-        if (n.message == QueueNotifier::kActivityMessage) {
-            c.Activity(n.param1);
-            return;
-        }
-        const rv::RvPageController::Handled h = c.HandleResult(n.param1 != 0);
-        if (h.code == rv::kOpenPort && !h.ok) openFailed = true;
-    };
-
-    const Clock::time_point start = Clock::now();
-    c.OpenPortButtonClick();
-    const auto tick = std::chrono::milliseconds(50);
-    const Clock::time_point end =
-        start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-    Clock::time_point next = start + tick;
-    while (!openFailed && Clock::now() < end) {
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(std::min(next, end) - Clock::now());
-        if (auto n = pump.next(std::max(wait, std::chrono::milliseconds(0)))) {
-            handle(*n);
-            continue;
-        }
-        if (Clock::now() >= next) {
-            c.SystemTimerTimer();
-            next += tick;
-        }
-    }
-    c.setObservation(false);
-    if (c.portOpen()) c.OpenPortButtonClick();
-    while (worker.Pending() > 0) {
-        auto n = pump.next(kRequestLimit);
-        if (!n) throw UserError("no completion of the request");
-        handle(*n);
-    }
-    if (openFailed) throw UserError(recorder.lines.empty() ? comprt::kPortNotOpen : recorder.lines.back());
+    headless.run(
+        seconds, [](const rv::RvPageController::Handled&) {}, [&c] { c.setObservation(false); });
+    ConsoleRecorder& recorder = headless.recorder();
 
     const std::string path = rv::withReadingsExtension(output);
     rv::saveReadings(path, c.readings());

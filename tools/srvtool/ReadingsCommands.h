@@ -8,14 +8,9 @@
 #include <functional>
 #include <string>
 
-namespace srvtool {
+#include "HeadlessRvPage.h"
 
-// The port, speed and address given to "rv".
-struct RvConnection {
-    std::string port;
-    int baud = 9600;
-    int address = 1;
-};
+namespace srvtool {
 
 // Adds "observe" to the "rv" command. `connection` gives rv's options once
 // they are parsed; `portIndex` is the 1-based place of a port name in the
