@@ -40,6 +40,10 @@
 #include <memory>
 #include <optional>
 
+#include "WidgetActions.h"
+
+using namespace widgettest;
+
 namespace {
 
 Locale withSeparator(char separator) {
@@ -59,46 +63,6 @@ int storedPort() {
     key.Open();
     return key.ReadInt("KeltComPort", -1);
 }
-
-template <class W = QWidget>
-W* child(QWidget& page, const char* name) {
-    return page.findChild<W*>(QLatin1String(name));
-}
-
-// Types into an edit as a user does, then Enter.
-void type(QLineEdit* edit, const QString& text) {
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
-
-// Chooses an item of a drop-down list as a user does.
-void choose(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
-
-// The modal questions of the main window, answered from a script.
-class ScriptedDialogs : public MainDialogs {
-public:
-    std::optional<int> code;
-    QString openName;
-    QString saveName;
-
-    std::optional<int> newDocument(QWidget*) override { return code; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override {
-        return NewPackageChoice{PackageType::Calibration, Method::Volume};
-    }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return true; }
-    QString openDocumentName(QWidget*) override { return openName; }
-    QString saveDocumentName(QWidget*, const QString&) override { return saveName; }
-    void about(QWidget*, const QString&) override {}
-};
 
 // Values every block layout can hold (block 5 takes A up to about 0.045 and
 // boundaries up to about 17000 Hz). The boundaries are ones each layout

@@ -31,6 +31,10 @@
 #include <functional>
 #include <memory>
 
+#include "WidgetActions.h"
+
+using widgettest::child;
+
 namespace {
 
 // Answers and names the test chooses; every question is counted.
@@ -54,11 +58,6 @@ public:
     bool choosePrinter(QWidget*, QPrinter&) override { return false; }
     QString pdfName(QWidget*, const QString&) override { return pdf; }
 };
-
-template <class W>
-W* child(QWidget& parent, const char* name) {
-    return parent.findChild<W*>(QLatin1String(name));
-}
 
 Locale withSeparator(char c) {
     Locale loc = Locale::current();

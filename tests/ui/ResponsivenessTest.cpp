@@ -32,6 +32,11 @@
 #include <functional>
 #include <memory>
 
+#include "WidgetActions.h"
+
+using widgettest::child;
+using widgettest::choose;
+
 namespace {
 
 // What a loaded test machine still keeps to; the figure the window is meant
@@ -68,16 +73,6 @@ private:
     qint64 m_worst = 0;
     int m_ticks = 0;
 };
-
-template <class W>
-W* child(QWidget& parent, const char* name) {
-    return parent.findChild<W*>(QLatin1String(name));
-}
-
-void choose(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
 
 }  // namespace
 

@@ -31,36 +31,16 @@
 #include <algorithm>
 #include <memory>
 
+#include "WidgetActions.h"
+
+using namespace widgettest;
+
 namespace {
 
 Locale withSeparator(char c) {
     Locale loc = Locale::current();
     loc.decimalSeparator = c;
     return loc;
-}
-
-class ScriptedDialogs : public MainDialogs {
-public:
-    std::optional<int> code;
-    QString openName;
-    QString saveName;
-    std::optional<int> newDocument(QWidget*) override { return code; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override {
-        return NewPackageChoice{PackageType::Calibration, Method::Volume};
-    }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return true; }
-    QString openDocumentName(QWidget*) override { return openName; }
-    QString saveDocumentName(QWidget*, const QString&) override { return saveName; }
-    void about(QWidget*, const QString&) override {}
-};
-
-template <class W>
-W* child(QWidget& parent, const char* name) {
-    return parent.findChild<W*>(QLatin1String(name));
 }
 
 QString text(QWidget& frame, const char* name) { return child<QLineEdit>(frame, name)->text(); }

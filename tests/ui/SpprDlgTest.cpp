@@ -31,22 +31,15 @@
 #include "link/RegKey.h"
 #include "support/Devsim.h"
 
+#include "WidgetActions.h"
+
+using widgettest::choose;
+using widgettest::type;
+
 namespace {
 
 constexpr int kDornCode = 8;  // a Dorn model with a pulse output
 constexpr int kMeasureTimeout = 15000;
-
-void type(QLineEdit* edit, const QString& text) {
-    edit->setFocus();
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-    QTest::keyClick(edit, Qt::Key_Return);
-}
-
-void choose(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
 
 void chooseText(QComboBox* box, const QString& text) {
     const int index = box->findText(text);
