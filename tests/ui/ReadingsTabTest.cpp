@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 
+#include "SimulatedRv.h"
 #include "WidgetActions.h"
 
 using widgettest::child;
@@ -115,28 +116,14 @@ private:
 
 void ReadingsTabTest::initTestCase() {
     QVERIFY(m_dir.isValid());
-    try {
-        m_devsim = std::make_unique<testsupport::Devsim>(DEVSIM_PATH, std::vector<std::string>{"--only", "rv"});
-        m_path = m_devsim->path("rv");
-    } catch (const std::exception& e) {
-        QFAIL(e.what());
-    }
-    qputenv("RVSERVICE_PORTS", QByteArray::fromStdString(m_path));
-    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList());
-    const std::vector<std::string>& names = comprt::ComPort::PortList().Names();
-    const auto found = std::find(names.begin(), names.end(), m_path);
-    QVERIFY(found != names.end());
-    m_portItem = static_cast<int>(found - names.begin());
+    const QString error = widgettest::startSimulatedRv(m_devsim, m_path, m_portItem);
+    QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
 void ReadingsTabTest::cleanupTestCase() { m_devsim.reset(); }
 
 void ReadingsTabTest::init() {
-    const QString file = m_dir.filePath(QStringLiteral("settings-%1.json").arg(QTest::currentTestFunction()));
-    RegKey::SetFileLocation(file.toStdString());
-    RegKey key;
-    key.Open();
-    key.WriteInt("RvComPort", m_portItem);
+    widgettest::rememberRvPort(m_dir, m_portItem);
     m_console.clear();
     m_log.clear();
     m_console.setListener([this](const std::string& text) { m_log << QString::fromStdString(text); });
