@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -333,6 +334,11 @@ public:
             text.remove_prefix(n);
         }
     }
+    // A long text handed on as it is, after what is held.
+    void pass(std::string_view text) {
+        flush();
+        m_write(text);
+    }
     void flush() {
         if (m_size == 0) return;
         m_write(std::string_view(m_data.get(), m_size));
@@ -380,47 +386,50 @@ V load(const unsigned char* at) {
 // fixed-size piece; a longer one is copied by its length.
 constexpr std::size_t kPrefixChars = 32;
 
-// The entries of a block as objects at depth 4 of dump(2), with the text
-// entryToJson(...).dump(2) gives each: the member names stand in dump's
-// (sorted) order, each value written as dump writes it.
-void appendEntries(PieceBuffer& text, const PackageBase& block, bool first) {
-    EntryBytes entries;
-    if (!bytesOf<KeltEntry>(block, entries) && !bytesOf<DornEntry>(block, entries) &&
-        !bytesOf<EprEntry>(block, entries))
-        throw std::logic_error("a package of an unknown entry type");
-    struct Member {
-        std::size_t offset;
-        FieldKind kind;
-        std::string name;
-        std::size_t length = 0;
-        char prefix[kPrefixChars] = {};
-    };
-    std::vector<Member> members;
-    for (int id = 0; id < kFieldCount; ++id)
-        if (block.hasField(id)) members.push_back({entries.offsetOf(id), FieldInfo(id).kind, FieldName(id)});
-    std::sort(members.begin(), members.end(), [](const Member& l, const Member& r) { return l.name < r.name; });
-    std::size_t rowChars = 32;
-    bool shortPrefixes = true;
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        members[k].name = (k == 0 ? "{\n          " : ",\n          ") + json(members[k].name).dump() + ": ";
-        members[k].length = members[k].name.size();
-        if (members[k].length <= kPrefixChars) std::memcpy(members[k].prefix, members[k].name.data(), members[k].length);
-        else shortPrefixes = false;
-        rowChars += std::max(members[k].length, kPrefixChars) + kNumberChars;
+// A block of at least this many entries is written by two threads, the
+// second half on a thread of its own into a buffer of its own. The numbers
+// are most of the time, and every entry's text depends on that entry alone.
+constexpr int kSplitEntries = 1024;
+
+// How the entries of one block are written: the members in dump's (sorted)
+// order with the text ahead of each value, and the most one entry can take.
+class EntryWriter {
+public:
+    explicit EntryWriter(const PackageBase& block) {
+        if (!bytesOf<KeltEntry>(block, m_entries) && !bytesOf<DornEntry>(block, m_entries) &&
+            !bytesOf<EprEntry>(block, m_entries))
+            throw std::logic_error("a package of an unknown entry type");
+        for (int id = 0; id < kFieldCount; ++id)
+            if (block.hasField(id)) m_members.push_back({m_entries.offsetOf(id), FieldInfo(id).kind, FieldName(id)});
+        std::sort(m_members.begin(), m_members.end(),
+                  [](const Member& l, const Member& r) { return l.name < r.name; });
+        for (std::size_t k = 0; k < m_members.size(); ++k) {
+            Member& m = m_members[k];
+            m.name = (k == 0 ? "{\n          " : ",\n          ") + json(m.name).dump() + ": ";
+            m.length = m.name.size();
+            if (m.length <= kPrefixChars) std::memcpy(m.prefix, m.name.data(), m.length);
+            else m_shortPrefixes = false;
+            m_entryChars += std::max(m.length, kPrefixChars) + kNumberChars;
+        }
     }
 
-    const unsigned char* entry = entries.first;
-    for (int row = 0; row < entries.count; ++row, entry += entries.stride) {
-        char* at = text.room(rowChars);
-        if (first && row == 0) {
+    int count() const { return m_entries.count; }
+    std::size_t entryChars() const { return m_entryChars; }
+
+    // Entry `row` as an object at depth 4 of dump(2), the text
+    // entryToJson(...).dump(2) gives it, with the separator before it;
+    // returns the end of what was written.
+    char* write(char* at, int row, bool first) const {
+        if (first) {
             std::memcpy(at, "        ", 8);
             at += 8;
         } else {
             std::memcpy(at, ",\n        ", 10);
             at += 10;
         }
-        for (const Member& m : members) {
-            if (shortPrefixes) std::memcpy(at, m.prefix, kPrefixChars);
+        const unsigned char* entry = m_entries.first + static_cast<std::size_t>(row) * m_entries.stride;
+        for (const Member& m : m_members) {
+            if (m_shortPrefixes) std::memcpy(at, m.prefix, kPrefixChars);
             else std::memcpy(at, m.name.data(), m.length);
             at += m.length;
             const unsigned char* field = entry + m.offset;
@@ -431,8 +440,40 @@ void appendEntries(PieceBuffer& text, const PackageBase& block, bool first) {
             }
         }
         std::memcpy(at, "\n        }", 10);
-        text.done(at + 10);
+        return at + 10;
     }
+
+private:
+    struct Member {
+        std::size_t offset;
+        FieldKind kind;
+        std::string name;
+        std::size_t length = 0;
+        char prefix[kPrefixChars] = {};
+    };
+    EntryBytes m_entries;
+    std::vector<Member> m_members;
+    bool m_shortPrefixes = true;
+    std::size_t m_entryChars = 32;
+};
+
+// The entries of a block; `first` when they open the package's array.
+void appendEntries(PieceBuffer& text, const PackageBase& block, bool first) {
+    const EntryWriter writer(block);
+    const int count = writer.count();
+    const int split = count >= kSplitEntries ? count / 2 : count;
+    std::unique_ptr<char[]> tail;
+    std::future<char*> tailEnd;
+    if (split < count) {
+        tail = std::make_unique_for_overwrite<char[]>(writer.entryChars() * static_cast<std::size_t>(count - split));
+        tailEnd = std::async(std::launch::async, [&writer, at = tail.get(), split, count]() mutable {
+            for (int row = split; row < count; ++row) at = writer.write(at, row, false);
+            return at;
+        });
+    }
+    for (int row = 0; row < split; ++row)
+        text.done(writer.write(text.room(writer.entryChars()), row, first && row == 0));
+    if (tail) text.pass(std::string_view(tail.get(), static_cast<std::size_t>(tailEnd.get() - tail.get())));
 }
 
 // The packages array at depth 1, the members of each package in dump's
