@@ -63,11 +63,14 @@ std::unique_ptr<TMainForm> makeWindow(int packages, int entries) {
     return form;
 }
 
+// The main window's graphs window (made by librvcharts, linked here).
+TServiceGraph* graphOf(TMainForm& form) { return static_cast<TServiceGraph*>(form.graphWindow()); }
+
 // The command, then the window painted.
 void runGraphics(TMainForm& form) {
     form.ActionGraphics->trigger();
     QApplication::processEvents();
-    form.graphWindow()->chartView()->viewport()->repaint();
+    graphOf(form)->chartView()->viewport()->repaint();
 }
 
 void BM_GraphicsCommand(benchmark::State& state) {
@@ -81,7 +84,7 @@ void BM_GraphicsCommand(benchmark::State& state) {
     for (auto _ : state) runGraphics(*form);
     state.counters["first_ms"] = first.count();
     double drawn = 0;
-    for (const QLineSeries* series : form->graphWindow()->structureSeries()) drawn += series->count();
+    for (const QLineSeries* series : graphOf(*form)->structureSeries()) drawn += series->count();
     state.counters["drawn"] = drawn;  // points on the error tab
 }
 BENCHMARK(BM_GraphicsCommand)->Args({1, 1000})->Args({20, 1000})->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -92,7 +95,7 @@ BENCHMARK(BM_GraphicsCommand)->Args({1, 1000})->Args({20, 1000})->Unit(benchmark
 void BM_GraphicsParts(benchmark::State& state) {
     auto form = makeWindow(20, 1000);
     runGraphics(*form);
-    TServiceGraph* graph = form->graphWindow();
+    TServiceGraph* graph = graphOf(*form);
     SPILTS_DATA_EXCHANGE data;
     fillGraphData(form->document().packages(), form->document().state().currentLines, data);
     const int part = static_cast<int>(state.range(0));
@@ -120,7 +123,7 @@ BENCHMARK(BM_GraphicsParts)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 void BM_TabRedraw(benchmark::State& state) {
     auto form = makeWindow(20, 1000);
     runGraphics(*form);
-    TServiceGraph* graph = form->graphWindow();
+    TServiceGraph* graph = graphOf(*form);
     const auto tab = static_cast<approximation::GraphTab>(state.range(0));
     const auto other = tab == approximation::GraphTab::Errors ? approximation::GraphTab::DirectB
                                                               : approximation::GraphTab::Errors;

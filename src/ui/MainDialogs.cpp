@@ -6,10 +6,10 @@
 #include <QMessageBox>
 
 #include "ApprOptionsDialog.h"
+#include "ChartWindows.h"
 #include "CsvOptionsDialog.h"
 #include "HelpWindow.h"
 #include "NewDocumentDialog.h"
-#include "SectionSelectDialog.h"
 
 namespace {
 
@@ -60,9 +60,9 @@ CsvOptionsDialog& StandardMainDialogs::csvOptionsDialog() {
     return *m_csvOptions;
 }
 
-SectionSelectDialog& StandardMainDialogs::sectionSelectDialog() {
+SectionChooser& StandardMainDialogs::sectionSelectDialog() {
     if (!m_sectionSelect) {
-        m_sectionSelect = new SectionSelectDialog(m_owner);
+        m_sectionSelect = Charts().sectionChooser(m_owner);
         setDefaultKeyword(m_sectionSelect, "select_section");
     }
     return *m_sectionSelect;

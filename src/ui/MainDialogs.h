@@ -13,7 +13,7 @@ class QWidget;
 class ApprOptionsDialog;
 class CsvOptionsDialog;
 class NewDocumentDialog;
-class SectionSelectDialog;
+class SectionChooser;
 
 namespace approximation {
 class SectionSelection;
@@ -87,7 +87,7 @@ private:
     NewDocumentDialog& newDocumentDialog();
     NewPackageDialog& newPackageDialog();
     CsvOptionsDialog& csvOptionsDialog();
-    SectionSelectDialog& sectionSelectDialog();
+    SectionChooser& sectionSelectDialog();
 
     QWidget* m_owner = nullptr;
     // Owned by the owner window through Qt's parent chain.
@@ -95,7 +95,7 @@ private:
     NewDocumentDialog* m_newDocument = nullptr;
     NewPackageDialog* m_newPackage = nullptr;
     CsvOptionsDialog* m_csvOptions = nullptr;
-    SectionSelectDialog* m_sectionSelect = nullptr;
+    SectionChooser* m_sectionSelect = nullptr;
     QString m_lastDir;
 };
 

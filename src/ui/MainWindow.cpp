@@ -21,12 +21,12 @@
 #include <algorithm>
 #include <exception>
 
+#include "ChartWindows.h"
 #include "ConsoleView.h"
 #include "CreateDevicePage.h"
 #include "HelpWindow.h"
 #include "LinesDialog.h"
 #include "MainDialogs.h"
-#include "ServiceGraph.h"
 #include "SpprDlg.h"
 #include "approximation/Commands.h"
 #include "approximation/GraphModel.h"
@@ -385,9 +385,9 @@ void TMainForm::SetGraphTitles() {
     }
 }
 
-TServiceGraph* TMainForm::graphWindow() {
+GraphWindow* TMainForm::graphWindow() {
     if (!m_graph) {
-        m_graph = new TServiceGraph(this);
+        m_graph = Charts().graphWindow(this);
         SetGraphTitles();
     }
     return m_graph;
@@ -863,7 +863,7 @@ void TMainForm::ActionGraphicsExecute() {
         m_table->HideEditor();
         TabChanged();
         fillGraphData(m_doc.packages(), m_doc.state().currentLines, m_chartData);
-        TServiceGraph* graph = graphWindow();
+        GraphWindow* graph = graphWindow();
         graph->SetData(&m_chartData);
         graph->show();
         graph->raise();

@@ -29,7 +29,7 @@ class QTabBar;
 class QToolBar;
 class QVBoxLayout;
 class TGoodTable;
-class TServiceGraph;
+class GraphWindow;
 class TSpprDlg;
 
 // TMainForm: the program's main window. It holds the one open document,
@@ -85,7 +85,7 @@ public:
     LinesDialog* linesDialog() const { return m_lines; }
     // The graphs window, made on its first use (its charts take longer to
     // build than the whole main window), and the chart data it was last given.
-    TServiceGraph* graphWindow();
+    GraphWindow* graphWindow();
     const SPILTS_DATA_EXCHANGE& chartData() const { return m_chartData; }
     HelpService* help() const { return m_help; }
     // The device page of the open document, if its family has one.
@@ -206,7 +206,7 @@ private:
     QMenu* m_pagesMenu = nullptr;
     QActionGroup* m_pagesGroup = nullptr;
     LinesDialog* m_lines = nullptr;
-    TServiceGraph* m_graph = nullptr;
+    GraphWindow* m_graph = nullptr;
     SPILTS_DATA_EXCHANGE m_chartData;
     HelpService* m_help = nullptr;
     QPointer<TSpprDlg> m_sppr;

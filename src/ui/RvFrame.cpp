@@ -1,6 +1,6 @@
 #include "RvFrame.h"
 
-#include "ReadingsTab.h"
+#include "ChartWindows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -663,7 +663,7 @@ QWidget* TRVFrame::BuildSetupTab() {
 }
 
 QWidget* TRVFrame::BuildObservationTab() {
-    m_readingsTab = new TReadingsTab(m_worker->controller().readings(), m_console);
+    m_readingsTab = Charts().readingsPage(m_worker->controller().readings(), m_console, nullptr);
     m_readingsTab->setObjectName(QStringLiteral("ObservationSheet"));
     m_observation = m_readingsTab->observationBox();
     m_reading = m_readingsTab->readingLabel();

@@ -20,7 +20,7 @@ class QSpinBox;
 class QTabWidget;
 class QTableWidget;
 class TIntEdit;
-class TReadingsTab;
+class ReadingsPage;
 
 // TPortSetupForm, "Параметры подключения": the speed and the network address
 // every request of the RV page goes to. The page reads both live.
@@ -60,7 +60,7 @@ public:
     void Initialise();
     bool initialised() const { return m_initialised; }
     rv::RvPageController* controller() const;
-    TReadingsTab* readingsTab() const { return m_readingsTab; }
+    ReadingsPage* readingsTab() const { return m_readingsTab; }
     TPortSetupForm* portSetupForm() const { return m_setup; }
 
     // Shows the page state and the controller's values in the controls.
@@ -147,7 +147,7 @@ private:
     QCheckBox* m_disableEmptyPipe = nullptr;
     QLineEdit* m_tep[6] = {};  // TepCode, TepNoize, TepCodeRange, TepNoizeRange, TepMeasureCount, TepHysteresis
 
-    TReadingsTab* m_readingsTab = nullptr;
+    ReadingsPage* m_readingsTab = nullptr;
     QCheckBox* m_observation = nullptr;
     QLabel* m_reading = nullptr;
 };

@@ -90,9 +90,9 @@ private:
         ScriptedReadingsDialogs* dialogs;
         explicit Page(Console& console)
             : meter(console), frame(meter, console), dialogs(new ScriptedReadingsDialogs) {
-            frame.readingsTab()->setDialogs(std::unique_ptr<ReadingsDialogs>(dialogs));
+            tab().setDialogs(std::unique_ptr<ReadingsDialogs>(dialogs));
         }
-        TReadingsTab& tab() { return *frame.readingsTab(); }
+        TReadingsTab& tab() { return *qobject_cast<TReadingsTab*>(frame.readingsTab()); }
         ReadingsChart& chart() { return *tab().chart(); }
         rv::ReadingsStore& store() { return frame.controller()->readings(); }
         void click(const char* name) { child<QAbstractButton>(frame, name)->click(); }

@@ -633,7 +633,7 @@ void ServiceGraphTest::graphicsCommand() {
     }
     // The window is made on its first use, with the open family's titles.
     QVERIFY(!form.findChild<TServiceGraph*>());
-    TServiceGraph* graph = form.graphWindow();
+    auto* graph = qobject_cast<TServiceGraph*>(form.graphWindow());
     QVERIFY(graph);
     QCOMPARE(form.findChild<TServiceGraph*>(), graph);
     QVERIFY(!graph->isVisible());

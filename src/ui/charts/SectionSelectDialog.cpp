@@ -21,7 +21,7 @@ const QString kTopTitle = QStringLiteral("Номер сечения");
 
 }  // namespace
 
-SectionSelectDialog::SectionSelectDialog(QWidget* parent) : QDialog(parent) {
+SectionSelectDialog::SectionSelectDialog(QWidget* parent) : SectionChooser(parent) {
     setWindowTitle(QStringLiteral("Выбор сечений"));
     setProperty("helpKeyword", QStringLiteral("select_section"));
     setSizeGripEnabled(true);

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include "ChartWindows.h"
 #include "approximation/Commands.h"
 
 class QChart;
@@ -20,14 +21,14 @@ class QValueAxis;
 // The set points command hands its chooser to the approximation core:
 //     approximation::runSetPoints(doc, package,
 //         [&](approximation::SectionSelection& s) { return dialog.choose(s); });
-class SectionSelectDialog : public QDialog {
+class SectionSelectDialog : public SectionChooser {
     Q_OBJECT
 public:
     explicit SectionSelectDialog(QWidget* parent = nullptr);
 
     // SetSeries, then the dialog modally; true when confirmed. The selection
     // is released afterwards.
-    bool choose(approximation::SectionSelection& selection);
+    bool choose(approximation::SectionSelection& selection) override;
 
     // Remembers the selection (its marks were cleared when it was made) and
     // draws it. Null releases it.

@@ -218,7 +218,7 @@ protected:
 
 // ---- construction ---------------------------------------------------------------------
 
-TServiceGraph::TServiceGraph(QWidget* parent) : QWidget(parent, Qt::Window) {
+TServiceGraph::TServiceGraph(QWidget* parent) : GraphWindow(parent, Qt::Window) {
     setObjectName(QStringLiteral("TServiceGraph"));
     setWindowTitle(QStringLiteral("График"));
     setAccessibleName(QStringLiteral("График"));

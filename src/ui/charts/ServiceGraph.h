@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "ChartWindows.h"
 #include "approximation/GraphModel.h"
 
 class GraphMarks;
@@ -42,7 +43,7 @@ class QXYSeries;
 // The window only reads the data it is given; what it draws comes from
 // approximation::drawGraphTab. It is not modal and lives for the whole run;
 // the main window's "Графики" hands it fresh data each time.
-class TServiceGraph : public QWidget {
+class TServiceGraph : public GraphWindow {
     Q_OBJECT
 public:
     explicit TServiceGraph(QWidget* parent = nullptr);
@@ -50,12 +51,12 @@ public:
 
     // Set data: keeps the pointer (the caller keeps the data alive); when it
     // is not null, rebuilds the series and draws the current tab.
-    void SetData(const SPILTS_DATA_EXCHANGE* data);
+    void SetData(const SPILTS_DATA_EXCHANGE* data) override;
     const SPILTS_DATA_EXCHANGE* Data() const { return m_data; }
 
     // The two titles that depend on the document's family.
-    void SetArgumentTitle(const QString& title);
-    void SetRelativeTitle(const QString& title);
+    void SetArgumentTitle(const QString& title) override;
+    void SetRelativeTitle(const QString& title) override;
 
     approximation::GraphTab CurrentTab() const;
     void SelectTab(approximation::GraphTab tab);

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "ChartWindows.h"
 #include "devices/rv/Readings.h"
 
 class Console;
@@ -34,7 +35,7 @@ public:
     virtual QString pdfName(QWidget* parent, const QString& proposed);
 };
 
-class TReadingsTab : public QWidget {
+class TReadingsTab : public ReadingsPage {
     Q_OBJECT
 public:
     TReadingsTab(rv::ReadingsStore& store, Console& console, QWidget* parent = nullptr);
@@ -42,11 +43,11 @@ public:
 
     void setDialogs(std::unique_ptr<ReadingsDialogs> dialogs);
     ReadingsChart* chart() const { return m_chart; }
-    QCheckBox* observationBox() const { return m_observation; }
-    QLabel* readingLabel() const { return m_reading; }
+    QCheckBox* observationBox() const override { return m_observation; }
+    QLabel* readingLabel() const override { return m_reading; }
 
     // Draws the samples the store took since the last call.
-    void sync();
+    void sync() override;
 
     // The buttons' actions (AdcControl).
     void ClearClick();

@@ -88,7 +88,7 @@ QString ReadingsDialogs::pdfName(QWidget* parent, const QString& proposed) {
 // ---------------------------------------------------------------- the tab
 
 TReadingsTab::TReadingsTab(rv::ReadingsStore& store, Console& console, QWidget* parent)
-    : QWidget(parent), m_store(store), m_console(console), m_dialogs(std::make_unique<ReadingsDialogs>()) {
+    : ReadingsPage(parent), m_store(store), m_console(console), m_dialogs(std::make_unique<ReadingsDialogs>()) {
     m_chart = new ReadingsChart(this);
     m_chart->setMinimumSize(200, 150);
 
