@@ -57,7 +57,7 @@ export RVSERVICE_PORTS
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
   # No screen to show the window on: check that the program starts with the
   # bench's ports, then say how to run it for real.
-  QT_QPA_PLATFORM=offscreen "$RVSERVICE" --first-show-exit "$@"
+  QT_QPA_PLATFORM=offscreen "$RVSERVICE" --first-show-exit "$@" >/dev/null
   echo "rvservice started and showed its window on the offscreen platform."
   echo "No display found: run this script from a desktop session, or under"
   echo "Xvfb (Xvfb :99 & DISPLAY=:99 bash scripts/run.sh), to use the window."

@@ -1,9 +1,12 @@
-// The smallest Qt Widgets program that shows a window, quitting after its
-// first paint when given --first-show-exit, exactly as rvservice does.
+// The smallest Qt Widgets program that shows a window; given
+// --first-show-exit it says "painted" after its first paint and quits,
+// exactly as rvservice does.
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QTimer>
+
+#include <cstdio>
 
 namespace {
 
@@ -12,7 +15,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Paint) {
             watched->removeEventFilter(this);
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            QTimer::singleShot(0, qApp, [] {
+                std::fputs("painted\n", stdout);
+                std::fflush(stdout);
+                QCoreApplication::quit();
+            });
         }
         return false;
     }
