@@ -10,6 +10,7 @@
 
 #include "MainWindow.h"
 #include "QtTranslations.h"
+#include "ServiceStyle.h"
 #include "comprt/ComPort.h"
 
 namespace {
@@ -79,6 +80,7 @@ int main(int argc, char* argv[]) {
         }
     });
     RvApplication app(argc, argv);
+    QApplication::setStyle(new ServiceStyle);
     QApplication::setApplicationName(QStringLiteral("rvservice"));
     QApplication::setApplicationVersion(QStringLiteral(RVSERVICE_VERSION));
     // Ties the windows to the installed menu entry and its icon.
