@@ -18,6 +18,21 @@ TEST(WaterDensity, TakesTheFirstRowWhoseBoundIsNotBelowT) {
     EXPECT_THROW(PackageHelper::waterDensity(kNaN), MathError);
 }
 
+// A bound belongs to the row below it, and a t just above it starts the
+// next row: each row is a straight line in t, and no two have one slope.
+TEST(WaterDensity, EachBoundBelongsToTheRowBelowIt) {
+    const auto d = [](double t) { return PackageHelper::waterDensity(t); };
+    for (int bound = 10; bound <= 140; bound += 10) {
+        SCOPED_TRACE(bound);
+        const double b = bound, above = std::nextafter(b, 200.0);
+        const double below = d(b) - d(b - 1), before = d(b - 1) - d(b - 2);
+        const double start = d(b + 1) - d(above), after = d(b + 2) - d(b + 1);
+        EXPECT_NEAR(below, before, 1e-12);
+        EXPECT_NEAR(start, after, 1e-12);
+        EXPECT_GT(std::abs(below - after), 1e-6);
+    }
+}
+
 TEST(ReductionFactor, IsOneAtTheReferenceTemperature) {
     EXPECT_DOUBLE_EQ(PackageHelper::reductionFactor(20.0, 20.0), 1.0);
     EXPECT_NEAR(PackageHelper::reductionFactor(30.0, 20.0), 1.25395797, 1e-8);
