@@ -1,9 +1,10 @@
 #!/bin/bash
 # Installs the Debian package into a fresh Debian 12 system (a debootstrap
 # chroot) and checks that it works there: the three programs are on the PATH,
-# srvtool answers --help, the document type is known, and rvservice starts
+# srvtool answers --help, the document type is known, rvservice starts
 # under Xvfb and opens a document given on its command line (the window's
-# title names it).
+# title names it), and its "Графики" (Ctrl+G) opens the graphs window from
+# the charts library the program loads on that first use.
 #
 #   bash scripts/check-package.sh [PACKAGE.deb] [CHROOT_DIR]
 #
@@ -57,4 +58,18 @@ if [ "$title" != "Ralvo-Cервис [/tmp/Келт.srv]" ]; then
   cat "$target/tmp/rvservice.log" >&2
   exit 1
 fi
+window="$(DISPLAY=$display xdotool search --name 'Ralvo' | head -1)"
+DISPLAY=$display xdotool windowfocus --sync "$window" key --window "$window" ctrl+g
+graphs=""
+for _ in $(seq 20); do
+  graphs="$(DISPLAY=$display xdotool search --name '^График$' 2>/dev/null || true)"
+  [ -n "$graphs" ] && break
+  sleep 0.5
+done
+if [ -z "$graphs" ]; then
+  echo "check-package: the graphs window did not open" >&2
+  cat "$target/tmp/rvservice.log" >&2
+  exit 1
+fi
+echo "graphs window: open"
 echo "check-package: the package installs and runs on Debian 12"

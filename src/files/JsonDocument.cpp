@@ -4,12 +4,15 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <stop_token>
+#include <thread>
 
 #include "common/MathError.h"
 #include "document/Document.h"
@@ -386,9 +389,9 @@ V load(const unsigned char* at) {
 // fixed-size piece; a longer one is copied by its length.
 constexpr std::size_t kPrefixChars = 32;
 
-// A block of at least this many entries is written by two threads, the
-// second half on a thread of its own into a buffer of its own. The numbers
-// are most of the time, and every entry's text depends on that entry alone.
+// A block of at least this many entries is written by two threads, its last
+// entries on a thread of its own into a buffer of its own. The numbers are
+// most of the time, and every entry's text depends on that entry alone.
 constexpr int kSplitEntries = 1024;
 
 // How the entries of one block are written: the members in dump's (sorted)
@@ -457,28 +460,95 @@ private:
     std::size_t m_entryChars = 32;
 };
 
-// The entries of a block; `first` when they open the package's array.
-void appendEntries(PieceBuffer& text, const PackageBase& block, bool first) {
+// A thread that writes the last entries of a large block into a buffer of
+// its own while the caller writes the first ones. It is made with the first
+// such block and kept, with its buffer, for the rest of the document.
+class TailWriter {
+public:
+    TailWriter() : m_thread([this](std::stop_token stop) { run(stop); }) {}
+    TailWriter(const TailWriter&) = delete;
+    TailWriter& operator=(const TailWriter&) = delete;
+    ~TailWriter() {
+        m_thread.request_stop();
+        m_wake.notify_all();
+    }
+
+    // Starts writing entries [from, to) of `writer`, which must outlive the
+    // matching text() call.
+    void start(const EntryWriter& writer, int from, int to) {
+        const std::size_t need = writer.entryChars() * static_cast<std::size_t>(to - from);
+        if (need > m_capacity) {
+            m_buffer = std::make_unique_for_overwrite<char[]>(need);
+            m_capacity = need;
+        }
+        std::lock_guard lock(m_mutex);
+        m_writer = &writer;
+        m_from = from;
+        m_to = to;
+        m_busy = true;
+        m_wake.notify_all();
+    }
+
+    // Waits for the entries started last and returns their text.
+    std::string_view text() {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait(lock, [this] { return !m_busy; });
+        return {m_buffer.get(), static_cast<std::size_t>(m_end - m_buffer.get())};
+    }
+
+private:
+    void run(std::stop_token stop) {
+        std::unique_lock lock(m_mutex);
+        while (m_wake.wait(lock, stop, [this] { return m_busy; })) {
+            char* at = m_buffer.get();
+            lock.unlock();
+            for (int row = m_from; row < m_to; ++row) at = m_writer->write(at, row, false);
+            lock.lock();
+            m_end = at;
+            m_busy = false;
+            m_wake.notify_all();
+        }
+    }
+
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_capacity = 0;
+    std::mutex m_mutex;
+    std::condition_variable_any m_wake;
+    const EntryWriter* m_writer = nullptr;
+    int m_from = 0, m_to = 0;
+    bool m_busy = false;
+    char* m_end = nullptr;
+    std::jthread m_thread;  // last: it starts once the members above exist
+};
+
+// The entries of a block; `first` when they open the package's array. A
+// block of kSplitEntries or more is written in two halves at once, the second
+// by `tails` (made on first use).
+void appendEntries(PieceBuffer& text, const PackageBase& block, bool first, std::unique_ptr<TailWriter>& tails) {
     const EntryWriter writer(block);
     const int count = writer.count();
     const int split = count >= kSplitEntries ? count / 2 : count;
-    std::unique_ptr<char[]> tail;
-    std::future<char*> tailEnd;
     if (split < count) {
-        tail = std::make_unique_for_overwrite<char[]>(writer.entryChars() * static_cast<std::size_t>(count - split));
-        tailEnd = std::async(std::launch::async, [&writer, at = tail.get(), split, count]() mutable {
-            for (int row = split; row < count; ++row) at = writer.write(at, row, false);
-            return at;
-        });
+        if (!tails) tails = std::make_unique<TailWriter>();
+        tails->start(writer, split, count);
     }
+    // The second part is waited for even when handing on the first fails,
+    // since it reads `writer`.
+    struct WaitForTail {
+        TailWriter* tails;
+        ~WaitForTail() {
+            if (tails) tails->text();
+        }
+    } wait{split < count ? tails.get() : nullptr};
     for (int row = 0; row < split; ++row)
         text.done(writer.write(text.room(writer.entryChars()), row, first && row == 0));
-    if (tail) text.pass(std::string_view(tail.get(), static_cast<std::size_t>(tailEnd.get() - tail.get())));
+    if (wait.tails) text.pass(wait.tails->text());
 }
 
 // The packages array at depth 1, the members of each package in dump's
 // (sorted) order: created, entries, method, name, type.
 void writePackages(PieceBuffer& text, PackageStream& packages) {
+    std::unique_ptr<TailWriter> tails;
     std::uint32_t count = 0;
     const PackageBase* package = packages.nextPackage(count);
     if (!package) {
@@ -501,7 +571,7 @@ void writePackages(PieceBuffer& text, PackageStream& packages) {
             text.append("[\n");
             bool firstEntry = true;
             while (block) {
-                appendEntries(text, *block, firstEntry);
+                appendEntries(text, *block, firstEntry, tails);
                 firstEntry = false;
                 block = packages.nextEntries();
             }

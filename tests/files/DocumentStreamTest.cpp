@@ -135,6 +135,21 @@ TEST(DocumentStreamTest, ReadingAPackageAtATimeGivesWhatReadingTheWholeFileGives
     }
 }
 
+// A write that fails while a large block is being written in two halves
+// raises its error once the other half is done with the block.
+TEST(DocumentStreamTest, AWriteThatFailsMidBlockRaisesItsError) {
+    TempDir dir;
+    const std::string path = dir.file("doc.srv");
+    writeFile(path, keltFile(5, 4100));
+    Console console;
+    Document doc(console);
+    files::DocumentFileReader reader(path);
+    reader.open(doc);
+    // The first piece is handed on while this thread is still in its half.
+    const auto failing = [](std::string_view) { throw std::runtime_error("disk full"); };
+    EXPECT_EQ(errorOf([&] { files::WriteDocumentJson(doc, json::object(), reader, failing); }), "disk full");
+}
+
 // Every field of every family holding values whose text is easy to get
 // wrong: the streamed JSON writes each value itself, the tree through dump.
 TEST(DocumentStreamTest, EveryFieldIsStreamedAsTheTreeDumpsIt) {
