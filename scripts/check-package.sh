@@ -46,12 +46,18 @@ chroot "$target" bash -euc '
   echo "document type: $(xdg-mime query filetype "/tmp/Келт.srv") -> $(xdg-mime query default application/x-rvservice-document)"
   (DISPLAY='"$display"' rvservice "/tmp/Келт.srv" >/tmp/rvservice.log 2>&1 &)
 '
-title=""
-for _ in $(seq 30); do
-  title="$(DISPLAY=$display xdotool search --name 'Ralvo' getwindowname %@ 2>/dev/null || true)"
-  [ -n "$title" ] && break
-  sleep 0.5
-done
+# The names of the windows whose name matches $1, waited for up to 15 s.
+window_names() {
+  local names=""
+  for _ in $(seq 30); do
+    names="$(DISPLAY=$display xdotool search --name "$1" getwindowname %@ 2>/dev/null || true)"
+    [ -n "$names" ] && break
+    sleep 0.5
+  done
+  echo "$names"
+}
+
+title="$(window_names 'Ralvo')"
 echo "window: $title"
 if [ "$title" != "Ralvo-Cервис [/tmp/Келт.srv]" ]; then
   echo "check-package: rvservice did not open the document" >&2
@@ -60,13 +66,7 @@ if [ "$title" != "Ralvo-Cервис [/tmp/Келт.srv]" ]; then
 fi
 window="$(DISPLAY=$display xdotool search --name 'Ralvo' | head -1)"
 DISPLAY=$display xdotool windowfocus --sync "$window" key --window "$window" ctrl+g
-graphs=""
-for _ in $(seq 20); do
-  graphs="$(DISPLAY=$display xdotool search --name '^График$' 2>/dev/null || true)"
-  [ -n "$graphs" ] && break
-  sleep 0.5
-done
-if [ -z "$graphs" ]; then
+if [ -z "$(window_names '^График$')" ]; then
   echo "check-package: the graphs window did not open" >&2
   cat "$target/tmp/rvservice.log" >&2
   exit 1

@@ -50,78 +50,70 @@ QString escapeMnemonic(QString text) { return text.replace(QLatin1Char('&'), QSt
 // Toolbar icons are drawn here rather than taken from the style: the style
 // reads its pictures from image files, and the first of them loads Qt's
 // image format plug-ins, all before the window can first paint.
-void beginIcon(QPainter& painter, QPixmap& pixmap) {
+template <typename Draw>
+QIcon drawnIcon(Draw draw) {
+    QPixmap pixmap(24, 24);
     pixmap.fill(Qt::transparent);
-    painter.begin(&pixmap);
+    QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    draw(painter);
+    painter.end();
+    return QIcon(pixmap);
 }
 
 // An icon drawn from a short text, for the commands that have no picture.
 QIcon textIcon(const QString& text, const QColor& color) {
-    QPixmap pixmap(24, 24);
-    QPainter painter;
-    beginIcon(painter, pixmap);
-    QFont font = painter.font();
-    font.setBold(true);
-    font.setPixelSize(text.size() > 2 ? 9 : 12);
-    painter.setFont(font);
-    painter.setPen(color);
-    painter.drawRoundedRect(QRectF(1.5, 1.5, 21, 21), 3, 3);
-    painter.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, text);
-    painter.end();
-    return QIcon(pixmap);
+    return drawnIcon([&](QPainter& painter) {
+        QFont font = painter.font();
+        font.setBold(true);
+        font.setPixelSize(text.size() > 2 ? 9 : 12);
+        painter.setFont(font);
+        painter.setPen(color);
+        painter.drawRoundedRect(QRectF(1.5, 1.5, 21, 21), 3, 3);
+        painter.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, text);
+    });
 }
 
 // A sheet of paper with its corner turned down, with `lines` lines of text.
 QIcon sheetIcon(int lines) {
-    QPixmap pixmap(24, 24);
-    QPainter painter;
-    beginIcon(painter, pixmap);
-    const QColor ink(70, 70, 70);
-    painter.setPen(QPen(ink, 1.2));
-    painter.setBrush(Qt::white);
-    const QPointF sheet[] = {{5.5, 2.5}, {14.5, 2.5}, {19.5, 7.5}, {19.5, 21.5}, {5.5, 21.5}};
-    painter.drawPolygon(sheet, 5);
-    const QPointF corner[] = {{14.5, 2.5}, {14.5, 7.5}, {19.5, 7.5}};
-    painter.drawPolyline(corner, 3);
-    painter.setPen(QPen(QColor(0, 70, 160), 1.2));
-    for (int k = 0; k < lines; ++k) painter.drawLine(QPointF(8, 11.5 + 3 * k), QPointF(17, 11.5 + 3 * k));
-    painter.end();
-    return QIcon(pixmap);
+    return drawnIcon([lines](QPainter& painter) {
+        painter.setPen(QPen(QColor(70, 70, 70), 1.2));
+        painter.setBrush(Qt::white);
+        const QPointF sheet[] = {{5.5, 2.5}, {14.5, 2.5}, {19.5, 7.5}, {19.5, 21.5}, {5.5, 21.5}};
+        painter.drawPolygon(sheet, 5);
+        const QPointF corner[] = {{14.5, 2.5}, {14.5, 7.5}, {19.5, 7.5}};
+        painter.drawPolyline(corner, 3);
+        painter.setPen(QPen(QColor(0, 70, 160), 1.2));
+        for (int k = 0; k < lines; ++k) painter.drawLine(QPointF(8, 11.5 + 3 * k), QPointF(17, 11.5 + 3 * k));
+    });
 }
 
 // An open folder.
 QIcon folderIcon() {
-    QPixmap pixmap(24, 24);
-    QPainter painter;
-    beginIcon(painter, pixmap);
-    painter.setPen(QPen(QColor(140, 100, 20), 1.2));
-    painter.setBrush(QColor(230, 190, 90));
-    const QPointF back[] = {{2.5, 5.5}, {9.5, 5.5}, {11.5, 7.5}, {19.5, 7.5}, {19.5, 19.5}, {2.5, 19.5}};
-    painter.drawPolygon(back, 6);
-    painter.setBrush(QColor(250, 215, 120));
-    const QPointF front[] = {{5.5, 10.5}, {22.5, 10.5}, {19.5, 19.5}, {2.5, 19.5}};
-    painter.drawPolygon(front, 4);
-    painter.end();
-    return QIcon(pixmap);
+    return drawnIcon([](QPainter& painter) {
+        painter.setPen(QPen(QColor(140, 100, 20), 1.2));
+        painter.setBrush(QColor(230, 190, 90));
+        const QPointF back[] = {{2.5, 5.5}, {9.5, 5.5}, {11.5, 7.5}, {19.5, 7.5}, {19.5, 19.5}, {2.5, 19.5}};
+        painter.drawPolygon(back, 6);
+        painter.setBrush(QColor(250, 215, 120));
+        const QPointF front[] = {{5.5, 10.5}, {22.5, 10.5}, {19.5, 19.5}, {2.5, 19.5}};
+        painter.drawPolygon(front, 4);
+    });
 }
 
 // A diskette.
 QIcon diskIcon() {
-    QPixmap pixmap(24, 24);
-    QPainter painter;
-    beginIcon(painter, pixmap);
-    painter.setPen(QPen(QColor(20, 40, 90), 1.2));
-    painter.setBrush(QColor(50, 90, 170));
-    const QPointF body[] = {{3.5, 3.5}, {18.5, 3.5}, {20.5, 5.5}, {20.5, 20.5}, {3.5, 20.5}};
-    painter.drawPolygon(body, 5);
-    painter.setBrush(QColor(215, 220, 230));
-    painter.drawRect(QRectF(7.5, 3.5, 9, 6));
-    painter.setBrush(Qt::white);
-    painter.drawRect(QRectF(6.5, 13.5, 11, 7));
-    painter.end();
-    return QIcon(pixmap);
+    return drawnIcon([](QPainter& painter) {
+        painter.setPen(QPen(QColor(20, 40, 90), 1.2));
+        painter.setBrush(QColor(50, 90, 170));
+        const QPointF body[] = {{3.5, 3.5}, {18.5, 3.5}, {20.5, 5.5}, {20.5, 20.5}, {3.5, 20.5}};
+        painter.drawPolygon(body, 5);
+        painter.setBrush(QColor(215, 220, 230));
+        painter.drawRect(QRectF(7.5, 3.5, 9, 6));
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRectF(6.5, 13.5, 11, 7));
+    });
 }
 
 // A column's width on screen: its stored width, or more when the table's
