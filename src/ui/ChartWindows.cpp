@@ -1,6 +1,8 @@
 #include "ChartWindows.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QLibrary>
 #include <QStringList>
 
@@ -23,9 +25,13 @@ const ChartWindows& Charts() {
     // installed.
     const QString programDir = QCoreApplication::applicationDirPath();
     const QStringList candidates = {programDir + QLatin1Char('/') + kLibrary,
-                                    programDir + QStringLiteral("/" RVSERVICE_CHARTS_DIR "/") + kLibrary};
+                                    QDir::cleanPath(programDir + QStringLiteral("/" RVSERVICE_CHARTS_DIR "/") + kLibrary)};
     QStringList reasons;
     for (const QString& path : candidates) {
+        if (!QFileInfo::exists(path)) {
+            reasons << path + QStringLiteral(": нет файла");
+            continue;
+        }
         QLibrary library(path);
         // Every symbol bound now, so that a missing one fails here with its
         // name rather than later in the middle of a drawing.
