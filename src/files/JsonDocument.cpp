@@ -468,10 +468,6 @@ public:
     TailWriter() : m_thread([this](std::stop_token stop) { run(stop); }) {}
     TailWriter(const TailWriter&) = delete;
     TailWriter& operator=(const TailWriter&) = delete;
-    ~TailWriter() {
-        m_thread.request_stop();
-        m_wake.notify_all();
-    }
 
     // Starts writing entries [from, to) of `writer`, which must outlive the
     // matching text() call.
@@ -518,7 +514,9 @@ private:
     int m_from = 0, m_to = 0;
     bool m_busy = false;
     char* m_end = nullptr;
-    std::jthread m_thread;  // last: it starts once the members above exist
+    // Last: it starts once the members above exist, and its stop, which
+    // ends the wait in run(), and join come first when the writer goes.
+    std::jthread m_thread;
 };
 
 // The entries of a block; `first` when they open the package's array. A

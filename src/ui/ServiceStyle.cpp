@@ -20,6 +20,7 @@ QIcon chevrons(bool vertical) {
         const QPointF arrow[] = {{x, 4.0}, {x + 3.5, 8.0}, {x, 12.0}};
         painter.drawPolyline(arrow, 3);
     }
+    painter.end();
     return QIcon(pixmap);
 }
 
