@@ -17,15 +17,15 @@ class PackageBase;
 // The measured quantities of one entry; a quantity left out keeps what the
 // new entry starts with (t and volRef of the last entry, zero otherwise).
 struct Measurement {
-    std::optional<double> timeRef;        // reference time, s
-    std::optional<std::int32_t> pulses1;  // transducer pulses counted in time1
-    std::optional<double> time1;          // s
-    std::optional<std::int32_t> pulses2;  // pulses of the pulse output
-    std::optional<double> t;              // water temperature, °C
+    std::optional<double> timeRef{};        // reference time, s
+    std::optional<std::int32_t> pulses1{};  // transducer pulses counted in time1
+    std::optional<double> time1{};          // s
+    std::optional<std::int32_t> pulses2{};  // pulses of the pulse output
+    std::optional<double> t{};              // water temperature, °C
     // The reference quantity the user gives by the package's method: the
     // volume (l), the mass (kg) or the reference meter's flow (m³/h).
-    std::optional<double> reference;
-    std::optional<double> code;  // RV flow code
+    std::optional<double> reference{};
+    std::optional<double> code{};  // RV flow code
 };
 
 // The field the user gives the reference quantity in: volRef for the volume

@@ -31,23 +31,9 @@ double valueOf(const PackageBase& package, int row, int id) {
 
 // What the Nivor dialog gives: 0.5 s, 500 pulses on input 1, 125 on the
 // other, 21 °C and the reference quantity 0.5.
-Measurement nivor() {
-    Measurement m;
-    m.timeRef = 0.5;
-    m.pulses1 = 500;
-    m.time1 = 0.5;
-    m.pulses2 = 125;
-    m.t = 21.0;
-    m.reference = 0.5;
-    return m;
-}
-
-Measurement rv() {
-    Measurement m;
-    m.code = 1234.5;
-    m.pulses2 = 77;
-    return m;
-}
+constexpr Measurement kNivor{.timeRef = 0.5, .pulses1 = 500, .time1 = 0.5, .pulses2 = 125, .t = 21.0, .reference = 0.5};
+// What "Ввод из РВ" gives: the mean code and the pulse counter.
+constexpr Measurement kRv{.pulses2 = 77, .code = 1234.5};
 
 // The density of water at 21 °C (the 30 °C row) and 20 °C (the 20 °C row).
 constexpr double kRho21 = (-0.25693048 * 21 + 0.04432264 + 1003.37381462) * 0.001;
@@ -56,20 +42,22 @@ constexpr double kRho20 = (-0.15143316 * 20 + 0.04583111 + 1001.26618538) * 0.00
 TEST(MeasuredEntry, QuantitiesGoToTheFieldsOfThePackageAndAreComputed) {
     const Case cases[] = {
         {"Dorn by volume: the reference is the volume, the code has no field",
-         EntryType::Dorn, Method::Volume, [] { auto m = nivor(); m.code = 9; return m; }(),
+         EntryType::Dorn, Method::Volume,
+         Measurement{
+             .timeRef = 0.5, .pulses1 = 500, .time1 = 0.5, .pulses2 = 125, .t = 21.0, .reference = 0.5, .code = 9},
          {{kTimeRef, 0.5}, {kPulses1, 500}, {kTime1, 0.5}, {kPulses2, 125}, {kT, 21.0}, {kVolRef, 0.5},
           {kFlowRef, 3.6}, {kFreq, 998.0}, {kMassRef, 0.5 * kRho21}, {kVolMeas, 125.0}},
          {kCode}},
         {"Kelt by mass: the reference is the mass",
-         EntryType::Kelt, Method::Mass, nivor(),
+         EntryType::Kelt, Method::Mass, kNivor,
          {{kMassRef, 0.5}, {kVolRef, 0.5 / kRho21}, {kFlowRef, 3.6 * (0.5 / kRho21) / 0.5}, {kFreq, 998.0}},
          {kCode}},
         {"Kelt by the reference meter: the reference is the flow",
-         EntryType::Kelt, Method::Reference, nivor(),
+         EntryType::Kelt, Method::Reference, kNivor,
          {{kFlowRef, 0.5}, {kVolRef, 0.5 * 0.5 / 3.6}, {kPulses2, 125}},
          {kCode}},
         {"RV: the code and the pulse counter, the rest kept from the entry before",
-         EntryType::RV, Method::Volume, rv(),
+         EntryType::RV, Method::Volume, kRv,
          // flowMeas from the one line 2·code + 1; t and volRef of the entry
          // before, the reference time not measured.
          {{kCode, 1234.5}, {kPulses2, 77}, {kT, 20.0}, {kVolRef, 10.0}, {kTimeRef, 0.0}, {kFlowMeas, 2470.0},
