@@ -52,12 +52,6 @@ void convertDocumentFile(const std::string& in, const std::string& out, Document
     file.commit();
 }
 
-PackageBase& packageAt(Document& doc, int index) {
-    if (index < 0 || index >= static_cast<int>(doc.packages().size()))
-        throw UserError("the document has no package " + std::to_string(index) + " (packages are counted from 0)");
-    return *doc.packages()[static_cast<std::size_t>(index)];
-}
-
 // One character; "\t" (backslash and t) also names a tab.
 char characterOption(const std::string& text, const char* what) {
     if (text == "\\t") return '\t';
