@@ -100,16 +100,16 @@ std::string PackageVerdictText(const PackageVerdict& verdict) {
     return {};
 }
 
-std::string LimitsText(const Limits& limits) {
+std::string LimitsText(const Limits& limits, const std::string& flowUnit) {
     switch (limits.form) {
         case Limits::Form::None: return "пределы не заданы";
         case Limits::Form::Class:
-            return "класс " + std::to_string(limits.accuracyClass) + ", qp = " + shortNumber(limits.qp) + " м³/ч";
+            return "класс " + std::to_string(limits.accuracyClass) + ", qp = " + shortNumber(limits.qp) + " " + flowUnit;
         case Limits::Form::Zones: {
             std::string text = "зоны:";
             for (std::size_t i = 0; i < limits.zones.size(); ++i) {
                 text += i == 0 ? " " : "; ";
-                text += "от " + shortNumber(limits.zones[i].from) + " м³/ч ± " + shortNumber(limits.zones[i].limit) + " %";
+                text += "от " + shortNumber(limits.zones[i].from) + " " + flowUnit + " ± " + shortNumber(limits.zones[i].limit) + " %";
             }
             return text;
         }

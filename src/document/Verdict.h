@@ -62,5 +62,6 @@ std::string EntryVerdictText(const EntryVerdict& entry);
 // "пределы не заданы", "нет точек"; empty for a calibration package.
 std::string PackageVerdictText(const PackageVerdict& verdict);
 // The limits in words, for the report and the status line:
-// "класс 2, qp = 10 м³/ч" or "зоны: от 0 м³/ч ± 5 %; от 1.5 м³/ч ± 2 %".
-std::string LimitsText(const Limits& limits);
+// "класс 2, qp = 10 м³/ч" or "зоны: от 0 м³/ч ± 5 %; от 1.5 м³/ч ± 2 %",
+// with `flowUnit` in place of "м³/ч" (the HTML report has no "³").
+std::string LimitsText(const Limits& limits, const std::string& flowUnit = "м³/ч");

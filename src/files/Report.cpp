@@ -13,6 +13,7 @@
 #include "common/Locale.h"
 #include "devices/DeviceBase.h"
 #include "document/PackageBase.h"
+#include "document/Verdict.h"
 #include "files/Cp1251.h"
 
 namespace files {
@@ -148,6 +149,40 @@ void writeEntriesTable(std::ostream& out, const DeviceBase& device, const Packag
     }
 }
 
+// Below the entries of a verification package: the limits in force, each
+// entry's flow and permissible error with its verdict, and the verdict line.
+void writeVerdict(std::ostream& out, const DeviceBase& device, const PackageBase& package, const Limits& limits) {
+    const PackageVerdict verdict = CheckPackage(package, device, limits);
+    {
+        TagWriter p(out, "p");
+        out << "Пределы погрешности: " << LimitsText(limits, "м<sup>3</sup>/ч");
+    }
+    if (limits.isSet() && !verdict.entries.empty()) {
+        TagWriter table(out, "table");
+        {
+            TagWriter tr(out, "tr", "align=center");
+            for (const char* caption : {"№", "g<sub>эт</sub> (м<sup>3</sup>/ч)", "&plusmn;&delta; (%)", "Вывод"}) {
+                TagWriter th(out, "th");
+                out << caption;
+            }
+        }
+        for (std::size_t i = 0; i < verdict.entries.size(); ++i) {
+            const EntryVerdict& entry = verdict.entries[i];
+            TagWriter tr(out, "tr", "align=center");
+            cell(out, std::to_string(i + 1));
+            cell(out, fixed(entry.q, 6));
+            cell(out, std::isfinite(entry.limit) ? fixed(entry.limit, 3) : "&mdash;");
+            cell(out, EntryVerdictText(entry));
+        }
+    }
+    {
+        TagWriter p(out, "p");
+        TagWriter b(out, "b");
+        out << "Заключение: " << PackageVerdictText(verdict);
+    }
+    out << "<hr>";
+}
+
 bool writableFolder(const std::string& dir) {
     struct stat st {};
     return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK) == 0;
@@ -176,7 +211,7 @@ TagWriter::TagWriter(std::ostream& out, std::string tag, const std::string& attr
 
 TagWriter::~TagWriter() { m_out << "</" << m_tag << ">\n"; }
 
-std::string ReportBytes(const DeviceBase& device, const PackageBase& package) {
+std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
     const DocumentState& state = package.document();
     Ident ident;
     device.GetIdent(ident);
@@ -209,10 +244,14 @@ std::string ReportBytes(const DeviceBase& device, const PackageBase& package) {
         out << "<hr>";
         writeEntriesTable(out, device, package);
         out << "<hr>";
+        if (package.type == PackageType::Verification) writeVerdict(out, device, package, limits);
     }
+    return out.str();
+}
 
+std::string ReportBytes(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
     // Text mode of the page's platform: every line feed is CR LF.
-    const std::string text = Utf8ToCp1251(out.str());
+    const std::string text = Utf8ToCp1251(ReportHtml(device, package, limits));
     std::string bytes;
     bytes.reserve(text.size() + text.size() / 16);
     for (char c : text) {
@@ -222,9 +261,10 @@ std::string ReportBytes(const DeviceBase& device, const PackageBase& package) {
     return bytes;
 }
 
-void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package) {
+void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package,
+                 const Limits& limits) {
     AtomicFile file(path);
-    file.write(ReportBytes(device, package));
+    file.write(ReportBytes(device, package, limits));
     file.commit();
 }
 

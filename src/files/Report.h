@@ -3,6 +3,8 @@
 #include <ostream>
 #include <string>
 
+#include "document/Limits.h"
+
 class DeviceBase;
 class PackageBase;
 
@@ -25,11 +27,17 @@ private:
 
 // The protocol of one package as an HTML page in Windows-1251 with CR LF line
 // ends: the device's identity and the approximation settings, the lines in
-// force (the package's document state) and the package's table. The file is
-// replaced as a whole; a failure raises win_error.
-void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package);
+// force (the package's document state) and the package's table; below the
+// table of a verification package, the limits of permissible error each
+// entry is judged by and the verdict line (`limits` are those of the
+// device's model; none set gives "пределы не заданы"). The file is replaced
+// as a whole; a failure raises win_error.
+void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package,
+                 const Limits& limits = {});
 // The page's text as it is written into the file.
-std::string ReportBytes(const DeviceBase& device, const PackageBase& package);
+std::string ReportBytes(const DeviceBase& device, const PackageBase& package, const Limits& limits = {});
+// The same page in UTF-8 with LF line ends (the PDF protocol sets it).
+std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits = {});
 
 // Where the report goes: "report.html" in the program's folder when a file
 // can be written there, otherwise in the user's data folder

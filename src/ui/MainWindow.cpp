@@ -755,7 +755,7 @@ void TMainForm::ActionReportExecute() {
     Guarded([this] {
         PackageBase* package = CurrentPackage();
         if (!package || !m_doc.device()) return;
-        files::WriteReport(m_reportPath.toStdString(), *m_doc.device(), *package);
+        files::WriteReport(m_reportPath.toStdString(), *m_doc.device(), *package, LoadLimits(m_doc.device()->Type()));
         ShowReport();
     });
 }

@@ -132,15 +132,19 @@ void addFileCommands(CLI::App& app) {
     auto report = std::make_shared<PackageOptions>();
     auto* cmdReport = packageCommand(app, "report", "write the protocol report of a package", *report);
     cmdReport->add_option("-o,--output", report->output, "report file (default: report.html of the program)");
-    cmdReport->callback([report] {
+    auto reportLimits = std::make_shared<std::string>();
+    cmdReport->add_option("--limits", *reportLimits, "limits file for a verification package's verdict "
+                                                     "instead of those stored for the model");
+    cmdReport->callback([report, reportLimits] {
         ConsoleRecorder recorder;
         Document doc(recorder.console);
         openDocument(report->document, doc);
+        const Limits limits = limitsFor(doc, *reportLimits);
         // The report shows the lines and pulse weight the device holds, as
         // after the tab change that leads to the report command.
         doc.tabChanged();
         const std::string path = report->output.empty() ? files::ReportPath() : report->output;
-        files::WriteReport(path, *doc.device(), packageAt(doc, report->package));
+        files::WriteReport(path, *doc.device(), packageAt(doc, report->package), limits);
         print({{"output", path}});
     });
 
