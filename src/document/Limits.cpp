@@ -1,5 +1,6 @@
 #include "document/Limits.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <nlohmann/json.hpp>
@@ -69,6 +70,39 @@ std::optional<double> PermissibleError(const Limits& limits, double q) {
         }
     }
     return std::nullopt;
+}
+
+std::vector<EnvelopePoint> LimitEnvelope(const Limits& limits, double qMin, double qMax) {
+    std::vector<EnvelopePoint> points;
+    if (!(qMin > 0.0) || !(qMax > qMin) || !std::isfinite(qMax)) return points;
+    // Each flat run [from, to) at δ: a corner at both of its ends.
+    auto run = [&points](double from, double to, double limit) {
+        if (!points.empty() && points.back().q == from && points.back().limit == limit) {
+            points.back().q = to;
+            return;
+        }
+        points.push_back({from, limit});
+        points.push_back({to, limit});
+    };
+    if (limits.form == Limits::Form::Zones) {
+        for (std::size_t i = 0; i < limits.zones.size(); ++i) {
+            const double from = std::max(limits.zones[i].from, qMin);
+            const double to = i + 1 < limits.zones.size() ? std::min(limits.zones[i + 1].from, qMax) : qMax;
+            if (from < to) run(from, to, limits.zones[i].limit);
+        }
+    } else if (limits.form == Limits::Form::Class) {
+        constexpr int kSteps = 48;
+        const double ratio = std::pow(qMax / qMin, 1.0 / kSteps);
+        double from = qMin;
+        for (int i = 0; i < kSteps; ++i) {
+            const double to = i + 1 == kSteps ? qMax : from * ratio;
+            // The run takes the limit at its middle (geometric), so that the
+            // steps straddle the curve.
+            if (const auto limit = PermissibleError(limits, std::sqrt(from * to))) run(from, to, *limit);
+            from = to;
+        }
+    }
+    return points;
 }
 
 void ValidateLimits(const Limits& limits) {

@@ -43,6 +43,17 @@ std::optional<double> PermissibleError(const Limits& limits, double q);
 // below the first bound or for a q that is not a number.
 std::optional<std::size_t> ZoneOf(const std::vector<LimitZone>& zones, double q);
 
+// The limit envelope over the flows qMin … qMax (0 < qMin < qMax) as the
+// corners of a step line (q, δ), for a graph to draw at ±δ: each zone a flat
+// run with vertical steps at the bounds, the class formula sampled in steps
+// evenly spaced on a logarithmic flow axis. Empty when nothing is set or no
+// limit applies in the range.
+struct EnvelopePoint {
+    double q;
+    double limit;
+};
+std::vector<EnvelopePoint> LimitEnvelope(const Limits& limits, double qMin, double qMax);
+
 // Throws UserError with the reason when the limits cannot be used: a class
 // other than 1, 2, 3, qp not above 0, no zones, a bound below 0 or not above
 // the one before it, a limit not above 0. Form::None passes (nothing set).

@@ -151,34 +151,29 @@ void writeEntriesTable(std::ostream& out, const DeviceBase& device, const Packag
 
 // Below the entries of a verification package: the limits in force, each
 // entry's flow and permissible error with its verdict, and the verdict line.
-void writeVerdict(std::ostream& out, const DeviceBase& device, const PackageBase& package, const Limits& limits) {
-    const PackageVerdict verdict = CheckPackage(package, device, limits);
+void writeVerdict(std::ostream& out, const ReportVerdict& part) {
     {
         TagWriter p(out, "p");
-        out << "Пределы погрешности: " << LimitsText(limits, "м<sup>3</sup>/ч");
+        out << part.limitsLine;
     }
-    if (limits.isSet() && !verdict.entries.empty()) {
-        TagWriter table(out, "table");
+    if (!part.rows.empty()) {
+        TagWriter table(out, "table", "cellpadding=\"3\"");
         {
             TagWriter tr(out, "tr", "align=center");
-            for (const char* caption : {"№", "g<sub>эт</sub> (м<sup>3</sup>/ч)", "&plusmn;&delta; (%)", "Вывод"}) {
+            for (const std::string& caption : part.captions) {
                 TagWriter th(out, "th");
                 out << caption;
             }
         }
-        for (std::size_t i = 0; i < verdict.entries.size(); ++i) {
-            const EntryVerdict& entry = verdict.entries[i];
+        for (const std::vector<std::string>& row : part.rows) {
             TagWriter tr(out, "tr", "align=center");
-            cell(out, std::to_string(i + 1));
-            cell(out, fixed(entry.q, 6));
-            cell(out, std::isfinite(entry.limit) ? fixed(entry.limit, 3) : "&mdash;");
-            cell(out, EntryVerdictText(entry));
+            for (const std::string& text : row) cell(out, text);
         }
     }
     {
         TagWriter p(out, "p");
         TagWriter b(out, "b");
-        out << "Заключение: " << PackageVerdictText(verdict);
+        out << part.verdictLine;
     }
     out << "<hr>";
 }
@@ -211,17 +206,30 @@ TagWriter::TagWriter(std::ostream& out, std::string tag, const std::string& attr
 
 TagWriter::~TagWriter() { m_out << "</" << m_tag << ">\n"; }
 
-std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
+ReportVerdict ReportVerdictPart(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
+    const PackageVerdict verdict = CheckPackage(package, device, limits);
+    ReportVerdict part;
+    part.limitsLine = "Пределы погрешности: " + LimitsText(limits, "м<sup>3</sup>/ч");
+    part.captions = {"№", "g<sub>эт</sub> (м<sup>3</sup>/ч)", "&plusmn;&delta; (%)", "Вывод"};
+    if (limits.isSet()) {
+        for (std::size_t i = 0; i < verdict.entries.size(); ++i) {
+            const EntryVerdict& entry = verdict.entries[i];
+            part.rows.push_back({std::to_string(i + 1), fixed(entry.q, 6),
+                                 std::isfinite(entry.limit) ? fixed(entry.limit, 3) : "&mdash;",
+                                 EntryVerdictText(entry)});
+        }
+    }
+    part.verdictLine = "Заключение: " + PackageVerdictText(verdict);
+    return part;
+}
+
+std::string ReportHeadHtml(const DeviceBase& device, const PackageBase& package) {
     const DocumentState& state = package.document();
     Ident ident;
     device.GetIdent(ident);
 
     std::ostringstream out;
     {
-        TagWriter html(out, "html");
-        out << "<head><title>Отчёт</title><meta http-equiv=\"Content-Type\" content=\"text/html; "
-               "charset=windows-1251\"></head>";
-        TagWriter body(out, "body");
         {
             TagWriter center(out, "center");
             TagWriter h4(out, "h4");
@@ -242,9 +250,21 @@ std::string ReportHtml(const DeviceBase& device, const PackageBase& package, con
         out << "<hr>";
         writeLinesTable(out, device, state.currentLines);
         out << "<hr>";
+    }
+    return out.str();
+}
+
+std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
+    std::ostringstream out;
+    {
+        TagWriter html(out, "html");
+        out << "<head><title>Отчёт</title><meta http-equiv=\"Content-Type\" content=\"text/html; "
+               "charset=windows-1251\"></head>";
+        TagWriter body(out, "body");
+        out << ReportHeadHtml(device, package);
         writeEntriesTable(out, device, package);
         out << "<hr>";
-        if (package.type == PackageType::Verification) writeVerdict(out, device, package, limits);
+        if (package.type == PackageType::Verification) writeVerdict(out, ReportVerdictPart(device, package, limits));
     }
     return out.str();
 }

@@ -2,6 +2,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "document/Limits.h"
 
@@ -38,6 +39,21 @@ void WriteReport(const std::string& path, const DeviceBase& device, const Packag
 std::string ReportBytes(const DeviceBase& device, const PackageBase& package, const Limits& limits = {});
 // The same page in UTF-8 with LF line ends (the PDF protocol sets it).
 std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits = {});
+
+// Parts of the page for the PDF protocol, which lays out the tables itself.
+// The heading, the identity and the lines table, up to the rule below them
+// (UTF-8).
+std::string ReportHeadHtml(const DeviceBase& device, const PackageBase& package);
+// Below a verification package's entries: the limits line, the table of
+// each entry's flow, limit and verdict (no rows when no limits are set),
+// the verdict line. Texts are HTML.
+struct ReportVerdict {
+    std::string limitsLine;
+    std::vector<std::string> captions;
+    std::vector<std::vector<std::string>> rows;
+    std::string verdictLine;
+};
+ReportVerdict ReportVerdictPart(const DeviceBase& device, const PackageBase& package, const Limits& limits);
 
 // Where the report goes: "report.html" in the program's folder when a file
 // can be written there, otherwise in the user's data folder

@@ -73,6 +73,34 @@ TEST(Limits, ZoneChoice) {
     EXPECT_FALSE(PermissibleError(Limits::ofZones(zones), 0.2));
 }
 
+TEST(Limits, EnvelopeSteps) {
+    const Limits zones = Limits::ofZones({{0.5, 5}, {1.5, 2}, {10, 1}});
+    const std::vector<EnvelopePoint> steps = LimitEnvelope(zones, 0.2, 5);
+    // Nothing below the first bound; the last zone lies beyond the range.
+    const std::vector<std::pair<double, double>> expected = {{0.5, 5}, {1.5, 5}, {1.5, 2}, {5, 2}};
+    ASSERT_EQ(steps.size(), expected.size());
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        EXPECT_EQ(steps[i].q, expected[i].first) << i;
+        EXPECT_EQ(steps[i].limit, expected[i].second) << i;
+    }
+
+    // The class formula: the cap is one flat run, then steps falling towards
+    // a + b at qp, every step between the curve's values at its ends.
+    const Limits formula = Limits::ofClass(2, 10);
+    const std::vector<EnvelopePoint> curve = LimitEnvelope(formula, 0.01, 10);
+    ASSERT_GE(curve.size(), 4u);
+    EXPECT_EQ(curve.front().q, 0.01);
+    EXPECT_EQ(curve.front().limit, 5.0);
+    EXPECT_EQ(curve.back().q, 10.0);
+    for (std::size_t i = 0; i + 1 < curve.size(); i += 2) {
+        EXPECT_EQ(curve[i].limit, curve[i + 1].limit);
+        EXPECT_LE(curve[i].limit, *PermissibleError(formula, curve[i].q) + 1e-12);
+        EXPECT_GE(curve[i].limit, *PermissibleError(formula, curve[i + 1].q) - 1e-12);
+    }
+    EXPECT_TRUE(LimitEnvelope(Limits{}, 0.1, 10).empty());
+    EXPECT_TRUE(LimitEnvelope(formula, 0, 10).empty());
+}
+
 // A verification RV package whose entries carry the given reference flow,
 // flow error and dV, as the recalculation left them.
 struct Point {

@@ -167,7 +167,7 @@ TEST_F(ReportTest, VerificationLimitsAndVerdictBelowTheEntries) {
     ASSERT_NE(entries, std::string::npos);
     const std::string expected =
         "<p>Пределы погрешности: зоны: от 0 м<sup>3</sup>/ч ± 5 %; от 1 м<sup>3</sup>/ч ± 10.5 %</p>\n"
-        "<table><tr align=center><th>№</th>\n<th>g<sub>эт</sub> (м<sup>3</sup>/ч)</th>\n"
+        "<table cellpadding=\"3\"><tr align=center><th>№</th>\n<th>g<sub>эт</sub> (м<sup>3</sup>/ч)</th>\n"
         "<th>&plusmn;&delta; (%)</th>\n<th>Вывод</th>\n</tr>\n"
         "<tr align=center><td>1</td>\n<td>1.000000</td>\n<td>10.500</td>\n<td>годен</td>\n</tr>\n"
         "<tr align=center><td>2</td>\n<td>1.000000</td>\n<td>10.500</td>\n<td>годен</td>\n</tr>\n"

@@ -13,6 +13,9 @@
 #include "files/JsonDocument.h"
 #include "files/Report.h"
 #include "files/TextExchange.h"
+#ifdef RVSERVICE_PDF
+#include "pdf/ProtocolPdf.h"
+#endif
 
 namespace srvtool {
 
@@ -135,7 +138,9 @@ void addFileCommands(CLI::App& app) {
     auto reportLimits = std::make_shared<std::string>();
     cmdReport->add_option("--limits", *reportLimits, "limits file for a verification package's verdict "
                                                      "instead of those stored for the model");
-    cmdReport->callback([report, reportLimits] {
+    auto reportPdf = std::make_shared<std::string>();
+    cmdReport->add_option("--pdf", *reportPdf, "write the protocol as a PDF file (with -o, the HTML page as well)");
+    cmdReport->callback([report, reportLimits, reportPdf] {
         ConsoleRecorder recorder;
         Document doc(recorder.console);
         openDocument(report->document, doc);
@@ -143,9 +148,26 @@ void addFileCommands(CLI::App& app) {
         // The report shows the lines and pulse weight the device holds, as
         // after the tab change that leads to the report command.
         doc.tabChanged();
+        const PackageBase& package = packageAt(doc, report->package);
+        json out;
+        if (!reportPdf->empty()) {
+#ifdef RVSERVICE_PDF
+            pdf::GuiForTools gui;
+            pdf::WriteProtocolPdf(*reportPdf, *doc.device(), package, limits);
+            out["output"] = *reportPdf;
+#else
+            throw UserError("this srvtool was built without the PDF protocol (QtGui)");
+#endif
+            if (report->output.empty()) {
+                print(out);
+                return;
+            }
+            out["pdf"] = *reportPdf;
+        }
         const std::string path = report->output.empty() ? files::ReportPath() : report->output;
-        files::WriteReport(path, *doc.device(), packageAt(doc, report->package), limits);
-        print({{"output", path}});
+        files::WriteReport(path, *doc.device(), package, limits);
+        out["output"] = path;
+        print(out);
     });
 
     auto exportOptions = std::make_shared<PackageOptions>();
