@@ -11,6 +11,7 @@ packages=(
   qt6-translations-l10n
   clang libclang-rt-14-dev
   dpkg-dev file
+  poppler-utils fonts-dejavu-core
 )
 
 missing=()

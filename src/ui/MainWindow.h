@@ -104,6 +104,7 @@ public:
     QAction* ActionNewEntryReadCode = nullptr;  // "Ввод из РВ"
     QAction* ActionDeleteEntry = nullptr;
     QAction* ActionReport = nullptr;
+    QAction* ActionReportPdf = nullptr;
     QAction* ActionApprOptions = nullptr;
     QAction* ActionSetPoints = nullptr;
     QAction* ActionAppr = nullptr;
@@ -138,6 +139,7 @@ public slots:
     void ActionNewEntryReadCodeExecute();
     void ActionDeleteEntryExecute();
     void ActionReportExecute();
+    void ActionReportPdfExecute();
     void NExportClick();
     void NImportClick();
     void ActionApprOptionsExecute();
@@ -170,7 +172,8 @@ private:
     bool SavePrompt();
     void ReadDocumentFile(const QString& path);
     void TextExchange(bool exportText);
-    void ShowReport();
+    // Opens a written report (the HTML page or the PDF) in the viewer.
+    void ShowReport(const QString& path);
 
     void SetTitle(const QString& fileName);
     void SetFamilyCaptions();

@@ -116,6 +116,7 @@ private slots:
     void startupDocument();
     void openingAnotherDeviceTypeReplacesThePage();
     void reportIsWrittenAndOpened();
+    void pdfReportIsWrittenBesideTheHtmlAndOpened();
     void reportThatCannotBeShownNamesItsFile_data();
     void reportThatCannotBeShownNamesItsFile();
     void deletePackageAndEntry();
@@ -210,7 +211,8 @@ void MainWindowTest::noDocumentLeavesOnlyNewOpenExitAndHelp() {
     for (QAction* action : {form.ActionNew, form.ActionOpen, form.NExit, form.NHelp, form.NAbout})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
     for (QAction* action : {form.ActionSave, form.NSaveAs, form.NClose, form.ActionNewPackage, form.ActionDeletePackage,
-                            form.ActionNewEntry, form.ActionDeleteEntry, form.ActionReport, form.ActionApprOptions,
+                            form.ActionNewEntry, form.ActionDeleteEntry, form.ActionReport, form.ActionReportPdf,
+                            form.ActionApprOptions,
                             form.ActionSetPoints, form.ActionAppr, form.ActionLines, form.NExport, form.NImport})
         QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
     QVERIFY(!form.pagesMenu()->isEnabled());
@@ -791,6 +793,34 @@ void MainWindowTest::reportIsWrittenAndOpened() {
     QTRY_COMPARE(noted(), report);
     QTest::qWait(50);
     QVERIFY(form.console().lines().empty());  // shown: nothing to say
+}
+
+void MainWindowTest::pdfReportIsWrittenBesideTheHtmlAndOpened() {
+    TMainForm& form = makeForm();
+    const QString shown = path(QStringLiteral("shown.txt"));
+    form.SetReportViewer({QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("printf %s \"$1\" > \"$0\""), shown});
+    newDocument(19);
+    newPackage(PackageType::Verification);
+    QVERIFY(form.ActionReportPdf->isEnabled());
+    form.console().clear();
+    form.ActionReportPdf->trigger();
+
+    const QString pdf = path(QStringLiteral("report.pdf"));
+    QFile in(pdf);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QVERIFY(in.read(5) == "%PDF-");
+    QVERIFY(!QFile::exists(path(QStringLiteral("report.html"))));
+    const auto noted = [&shown] {
+        QFile note(shown);
+        return note.open(QIODevice::ReadOnly) ? QString::fromUtf8(note.readAll()) : QString();
+    };
+    QTRY_COMPARE(noted(), pdf);
+
+    // No viewer: the same message as for the page, naming the PDF.
+    form.SetReportViewer({QStringLiteral("false")});
+    form.ActionReportPdf->trigger();
+    QTRY_VERIFY(!form.console().lines().empty());
+    QVERIFY2(lastConsoleLine(form).endsWith(QLatin1Char(' ') + pdf), qPrintable(lastConsoleLine(form)));
 }
 
 void MainWindowTest::reportThatCannotBeShownNamesItsFile_data() {
