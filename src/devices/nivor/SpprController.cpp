@@ -176,12 +176,10 @@ void SpprController::ShowVoltage(std::uint8_t state) {
     m_voltageLow = nivor::voltageLow(state);
 }
 
-SpprController::Handled SpprController::HandleResult(bool success) {
+PageResult SpprController::HandleResult(bool success) {
     using namespace nivor;
     Queue::QueueItem& item = m_queue.Front();
-    Handled handled;
-    handled.code = item.code;
-    handled.ok = success;
+    PageResult handled = PageResult::For(item, success);
     const bool background = (item.condition & queue_condition::kBackground) != 0;
     const SpprCommon& p = item.param;
     if (item.code == kOpenPort) {
@@ -191,9 +189,10 @@ SpprController::Handled SpprController::HandleResult(bool success) {
         }
         m_voltageText.clear();
         m_voltageLow = false;
+        handled.port = m_port;
     } else if (item.code == kCommand) {
         const std::uint8_t command = p.command();
-        handled.command = command;
+        handled.detail = command;
         if (!success) {
             if (command != kPoll) m_console.message(item.error);
             m_voltageText.clear();
@@ -238,6 +237,7 @@ SpprController::Handled SpprController::HandleResult(bool success) {
     }
     m_queue.Pop();
     if (!background && m_foreground > 0) --m_foreground;
+    handled.busy = busy();
     return handled;
 }
 
