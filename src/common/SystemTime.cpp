@@ -71,8 +71,8 @@ std::optional<SystemTime> SystemTime::fromIso(const std::string& text) {
     st.minute = static_cast<std::uint16_t>(mi);
     st.second = static_cast<std::uint16_t>(s);
     st.milliseconds = static_cast<std::uint16_t>(ms);
-    const auto tm = st.toTm();
-    if (!tm) return std::nullopt;
-    st.dayOfWeek = static_cast<std::uint16_t>(tm->tm_wday);
+    // A time that is no date (month 13, say) is kept as written, as the
+    // document file keeps it; it has no day of week.
+    if (const auto tm = st.toTm()) st.dayOfWeek = static_cast<std::uint16_t>(tm->tm_wday);
     return st;
 }

@@ -25,8 +25,10 @@ struct SystemTime {
     std::optional<std::tm> toTm() const;
 
     // "YYYY-MM-DDTHH:MM:SS.mmm"; parse accepts exactly that form and fills
-    // the day of week. The all-zero time (a package that was given no time)
-    // is written as zeros and read back as itself.
+    // the day of week. Like the document file, the form carries any time
+    // its digits hold: one that is no date (month 13, hour 24) or the
+    // all-zero time of a package given none is read back as written, with
+    // day of week 0.
     std::string toIso() const;
     static std::optional<SystemTime> fromIso(const std::string& text);
 };

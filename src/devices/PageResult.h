@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 // Console lines of a parameter read and write, the same on every page that
 // has them.
@@ -24,6 +25,8 @@ struct PageResult {
     int detail = -1;
     // The slot succeeded or was skipped (the worker's notification).
     bool ok = false;
+    // The failure's text when not ok.
+    std::string error;
     // Requests the page waits for are still pending: it stays busy.
     bool busy = false;
     // An open request finished: the port selector's position now (0 when
@@ -47,6 +50,7 @@ struct PageResult {
         PageResult result;
         result.code = slot.code;
         result.ok = success;
+        if (!success) result.error = slot.error;
         return result;
     }
 };

@@ -34,7 +34,7 @@
 #include "components/GoodTable.h"
 #include "devices/DeviceBase.h"
 #include "devices/rv/RVx2.h"
-#include "document/Entries.h"
+#include "document/MeasuredEntry.h"
 #include "files/DocumentFile.h"
 #include "files/Report.h"
 
@@ -707,13 +707,7 @@ void TMainForm::ActionNewEntryReadCodeExecute() {
         PackageBase* package = CurrentPackage();
         auto* meter = dynamic_cast<RVx2*>(m_doc.device());
         if (!package || !meter) return;
-        const double code = meter->MeanCode();
-        const std::int32_t pulses = meter->LastPulseCounter();
-        package->addEntry();
-        const int row = package->entryCount() - 1;
-        package->setField(row, kCode, &code);
-        package->setField(row, kPulses2, &pulses);
-        package->recalcEntry(row);
+        addMeasuredEntry(*package, {.pulses2 = meter->LastPulseCounter(), .code = meter->MeanCode()});
         RefreshTable();
         UpdateActions();
     });

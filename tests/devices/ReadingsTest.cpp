@@ -88,7 +88,7 @@ TEST(ReadingsZoom, EachButtonMovesBothEndsOfItsAxis) {
 TEST(ReadingsFile, WritesPositionCodeAndFilteredWithAPointWhateverTheSeparator) {
     ScopedLocale comma{withSeparator(',')};
     const std::string text = rv::formatReadings({12000, -5, 0.25}, {12000.5, 1234567, 1e-7});
-    EXPECT_EQ(text, "0;12000;12000.5\n1;-5;1.23457E+06\n2;0.25;1E-07\n");
+    EXPECT_EQ(text, "0;12000;12000.5\n1;-5;1.234567E+06\n2;0.25;1E-07\n");
 }
 
 TEST(ReadingsFile, ReadsEachLineAsTheTabDoes) {
@@ -121,7 +121,7 @@ TEST(ReadingsFile, ABadLineStopsTheParseAndKeepsTheLinesBefore) {
     struct Case {
         const char* name;
         const char* text;
-        std::size_t kept;
+        std::size_t kept;  // also the bad line's number less one
         const char* error;
     } const kCases[] = {
         {"a word for the code", "0;1;1\n1;abc;2\n2;3;3\n", 1, "'abc' is not a valid floating point value"},
@@ -136,6 +136,7 @@ TEST(ReadingsFile, ABadLineStopsTheParseAndKeepsTheLinesBefore) {
         const rv::ReadingsParse p = rv::parseReadings(c.text);
         ASSERT_TRUE(p.error);
         EXPECT_EQ(*p.error, c.error);
+        EXPECT_EQ(p.errorLine, c.kept + 1);
         EXPECT_EQ(p.raw.size(), c.kept);
         EXPECT_EQ(p.filtered.size(), c.kept);
     }
@@ -150,7 +151,22 @@ TEST(ReadingsFile, SavedSamplesLoadBackWithTheirFigures) {
     ASSERT_FALSE(p.error);
     EXPECT_EQ(p.raw, store.raw());
     ASSERT_EQ(p.filtered.size(), store.size());
-    for (std::size_t i = 0; i < p.filtered.size(); ++i) EXPECT_NEAR(p.filtered[i], store.filtered()[i], 0.05);  // six digits
+    EXPECT_EQ(p.filtered, store.filtered());
+}
+
+// Six significant digits ("%G") saved codes of a million and more rounded;
+// every value now reads back exactly, in the same "%G" shape.
+TEST(ReadingsFile, EveryValueReadsBackExactly) {
+    const std::vector<double> raw = {1234567, -2147483648.0, 999999, 0, 1e-7};
+    const std::vector<double> filtered = {1234566.625, 0.1, 12000.5, -3.25, 16777217};
+    EXPECT_EQ(rv::formatReadings(raw, filtered),
+              "0;1.234567E+06;1.234566625E+06\n1;-2.147483648E+09;0.1\n2;999999;12000.5\n3;0;-3.25\n"
+              "4;1E-07;1.6777217E+07\n");
+    ScopedLocale comma{withSeparator(',')};
+    const rv::ReadingsParse p = rv::parseReadings(rv::formatReadings(raw, filtered));
+    ASSERT_FALSE(p.error);
+    EXPECT_EQ(p.raw, raw);
+    EXPECT_EQ(p.filtered, filtered);
 }
 
 TEST(ReadingsFile, FailuresCarryTheSystemsText) {

@@ -323,6 +323,52 @@ TEST_F(RvFixture, SettingsBlockRoundTrip) {
             for (int c = 1; c <= 3; ++c) EXPECT_EQ(other.page().cell(grid, r, c), page.cell(grid, r, c));
 }
 
+// The document's block starts with the outputs group exactly as "Записать"
+// sends it, each flag of a 3.5 meter included, and a document opened
+// without its meter shows and saves again the flags it was saved with.
+TEST_F(RvFixture, SettingsBlockKeepsEveryOutputsFlagThroughSaveAndReopen) {
+    struct Case {
+        const char* name;
+        int card;
+        bool dispenser;
+        int reverse;
+        std::uint8_t flags;
+    } const kCases[] = {
+        {"card only", 1, false, 0, 1},
+        {"dispenser", 0, true, 0, 4},
+        {"reverse, second item", 0, false, 1, 1 << 3},
+        {"all: card, dispenser, third reverse item", 1, true, 2, 1 | 4 | (2 << 3)},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        Console console1;
+        RVx2 connected(console1);
+        rv::RvPageState& p = connected.page();
+        p.applySystemVersion(3, 5);
+        p.setImpulseWeightText("0.001");
+        p.impulseLen().setValue(7);
+        p.selectPluginCard(c.card);
+        p.setNoFilterThreshold(c.dispenser);
+        p.selectReverseType(c.reverse);
+        ASSERT_EQ(p.readOutputs(true).flags, c.flags) << "what Записать sends";
+
+        std::array<std::uint8_t, 142> saved{};
+        ASSERT_EQ(connected.GetSettings(saved.data()), 142);
+        EXPECT_EQ(saved[4], 7);
+        EXPECT_EQ(saved[5], c.flags);
+
+        Console console2;
+        RVx2 reopened(console2);
+        ASSERT_TRUE(reopened.SetSettings(saved.data(), 142));
+        EXPECT_EQ(reopened.page().pluginCard().index(), c.card);
+        EXPECT_EQ(reopened.page().noFilterThreshold(), c.dispenser);
+        EXPECT_EQ(reopened.page().reverseType().index(), c.reverse);
+        std::array<std::uint8_t, 142> again{};
+        ASSERT_EQ(reopened.GetSettings(again.data()), 142);
+        EXPECT_EQ(again, saved);
+    }
+}
+
 TEST_F(RvFixture, SettingsBlockTooSmallChangesNothing) {
     std::array<std::uint8_t, 142> buffer{};
     page.setImpulseWeightText("0.01");

@@ -93,9 +93,20 @@ TEST(ReadingsAnalyze, FiguresOfTheRangeAndNothingToReport) {
     EXPECT_EQ(none, json::parse(R"({"start": null, "end": null, "mean": null, "noise": null, "ratio": null})"));
 }
 
-TEST(ReadingsAnalyze, UnreadableFilesFail) {
-    TempFile bad("bad.csv", "0;10;10\n1;x;1\n2;12;12\n");
-    expectFailure(srvtool({"readings", "analyze", bad.path()}), "'x' is not a valid floating point value");
+// As the tab's "Загрузить": the samples before a bad line are analysed, and
+// stderr names the line that stopped the reading.
+TEST(ReadingsAnalyze, ADamagedFileIsAnalysedUpToItsBadLine) {
+    TempFile bad("bad.csv", "0;10;10\n1;12;11\n2;10;10\n3;x;1\n4;12;12\n");
+    const ToolResult r = srvtool({"readings", "analyze", bad.path()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, bad.path() + ": строка 4: 'x' is not a valid floating point value\n");
+    const json a = json::parse(r.out);
+    EXPECT_EQ(a["start"], 0);
+    EXPECT_EQ(a["end"], 2);
+    EXPECT_DOUBLE_EQ(a["mean"].get<double>(), 11.0);
+}
+
+TEST(ReadingsAnalyze, AFileThatCannotBeReadFails) {
     expectFailure(srvtool({"readings", "analyze", "/nonexistent/readings.csv"}), "No such file or directory");
 }
 

@@ -71,4 +71,27 @@ TEST(JsonText, ACreationTimeIsDigitsWhereTheFormHasDigits) {
     }
 }
 
+// The document file keeps whatever time a package was stored with; a month
+// 13 opened from it must come back from its JSON form as it was (the day of
+// week, which no such date has, as 0), not be refused.
+TEST(JsonText, ACreationTimeThatIsNoDateComesBackAsItWas) {
+    const SystemTime kTimes[] = {
+        {2026, 13, 0, 5, 10, 30, 15, 250},
+        {2026, 2, 0, 30, 24, 61, 61, 999},
+    };
+    for (const SystemTime& time : kTimes) {
+        Console console;
+        Document doc(console);
+        ASSERT_TRUE(doc.create(1));
+        doc.addPackage(PackageType::Verification, Method::Mass)->created = time;
+        const nlohmann::json form = files::DocumentToJson(doc);
+        Console againConsole;
+        Document again(againConsole);
+        files::ReadJsonDocument(form, again);
+        ASSERT_EQ(again.packages().size(), 1u);
+        EXPECT_EQ(again.packages()[0]->created, time) << time.toIso();
+        EXPECT_EQ(files::DocumentToJson(again), form);
+    }
+}
+
 }  // namespace

@@ -262,6 +262,43 @@ TEST(KeltPage, Du20IsRefusedOnModels11_14_17) {
     }
 }
 
+// Block 4 keeps 23 bits, or 151000000 … 151999999 with its top bit: any
+// other factory number would read back as another, so the write is refused
+// and nothing is sent.
+TEST(KeltPage, AFactoryNumberTheBlockCannotKeepIsRefused) {
+    struct Case {
+        const char* serial;
+        bool fits;
+    } const kCases[] = {
+        {"8388607", true},    {"8388608", false},   {"150999999", false},
+        {"151000000", true},  {"151999999", true},  {"152000000", false},
+        {"4294967295", false}, {"не номер", true},  // no number is written as 0
+    };
+    for (int model : {12, 17}) {
+        for (const Case& c : kCases) {
+            SCOPED_TRACE(std::to_string(model) + " " + c.serial);
+            Page page(model);
+            page.state.selectDiameter(1);
+            page.state.setSerialText(c.serial);
+            if (c.fits) {
+                page.controller.bnWriteClick();
+                page.run();
+                EXPECT_EQ(page.worker.requests().size(), 1u);
+                continue;
+            }
+            try {
+                page.controller.bnWriteClick();
+                ADD_FAILURE() << "written";
+            } catch (const UserError& e) {
+                EXPECT_STREQ(e.what(), "Заводской номер не помещается в прибор: наибольший 8388607 или от 151000000 "
+                                       "до 151999999");
+            }
+            EXPECT_FALSE(page.controller.busy());
+            EXPECT_EQ(page.worker.Pending(), 0);
+        }
+    }
+}
+
 TEST(KeltPage, ConsoleLinesOfTheShortAnswers) {
     ScopedLocale comma(Locale{','});
     Page page(9);

@@ -142,7 +142,7 @@ TEST(Srvtool, BadInputGivesOneLineOnStderrAndNothingOnStdout) {
         {"pulses not an integer", R"({"type": 0, "packages": [{"entries": [{"pulses2": 1.5}]}]})"},
         {"method out of range", R"({"type": 0, "packages": [{"method": 3}]})"},
         {"odd hex settings", R"({"type": 0, "settings": "abc"})"},
-        {"bad time", R"({"type": 0, "packages": [{"created": "2026-13-01T00:00:00.000"}]})"},
+        {"time not in its form", R"({"type": 0, "packages": [{"created": "2026-12-01 00:00:00.000"}]})"},
     };
     for (const auto& b : bad) {
         TempFile file("doc.json", b.text);

@@ -15,6 +15,7 @@
 #include "devices/DeviceBase.h"
 #include "document/Entries.h"
 #include "link/RegKey.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -41,57 +42,7 @@
 
 namespace {
 
-// The modal questions of the window answered from a script.
-class ScriptedDialogs : public MainDialogs {
-public:
-    std::optional<int> code;
-    std::optional<NewPackageChoice> package = NewPackageChoice{};
-    std::function<void(ApprOptions&)> editOptions;
-    std::function<bool(approximation::SectionSelection&)> chooseSections;
-    SaveAnswer saveAnswer = SaveAnswer::No;
-    bool deleteAnswer = true;
-    QString openName;
-    QString saveName;
-
-    int newDocumentAsked = 0;
-    int saveAsked = 0;
-    int saveNameAsked = 0;
-    QString proposedName;
-    QString deleteCaption;
-    QString aboutText;
-
-    std::optional<int> newDocument(QWidget*) override {
-        ++newDocumentAsked;
-        return code;
-    }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return package; }
-    bool apprOptions(QWidget*, ApprOptions& options) override {
-        if (!editOptions) return false;
-        editOptions(options);
-        return true;
-    }
-    bool selectSections(QWidget*, approximation::SectionSelection& selection) override {
-        return chooseSections && chooseSections(selection);
-    }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override {
-        ++saveAsked;
-        return saveAnswer;
-    }
-    bool confirmDeletePackage(QWidget*, const QString& caption) override {
-        deleteCaption = caption;
-        return deleteAnswer;
-    }
-    QString openDocumentName(QWidget*) override { return openName; }
-    QString saveDocumentName(QWidget*, const QString& proposed) override {
-        ++saveNameAsked;
-        proposedName = proposed;
-        return saveName;
-    }
-    void about(QWidget*, const QString& text) override { aboutText = text; }
-    void error(QWidget*, const QString& text) override { errors << text; }
-    QStringList errors;
-};
+using testsupport::ScriptedDialogs;
 
 // Runs `action` once the next modal dialog is up (the command that opens it
 // is called right after).

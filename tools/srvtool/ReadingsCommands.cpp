@@ -6,6 +6,7 @@
 #include "ReadingsCommands.h"
 
 #include <cmath>
+#include <iostream>
 #include <limits>
 #include <memory>
 
@@ -43,12 +44,14 @@ void runRvObserve(const RvConnection& conn, std::uint8_t (*portIndex)(const std:
            {"console", recorder.lines}});
 }
 
-// "Анализ" over a readings file, the X axis from `from` to `to`. A line
-// that is no number fails the command: the figures of a partly read file
-// would look complete.
+// "Анализ" over a readings file, the X axis from `from` to `to`. As the
+// tab's "Загрузить" does, a line that is no number ends the reading and the
+// samples before it are analysed; stderr names the bad line, so a script can
+// tell a partly read file from a whole one.
 void runAnalyze(const std::string& path, double from, double to) {
     const rv::ReadingsParse loaded = rv::loadReadings(path);
-    if (loaded.error) throw UserError(*loaded.error);
+    if (loaded.error)
+        std::cerr << path << ": строка " << loaded.errorLine << ": " << *loaded.error << '\n';
     const auto a = rv::analyzeReadings(loaded.raw, from, to);
     if (!a) {
         print({{"start", nullptr}, {"end", nullptr}, {"mean", nullptr}, {"noise", nullptr}, {"ratio", nullptr}});

@@ -344,6 +344,10 @@ KeltBlockValues DecodeBlock3(const Block3& in, int model) {
     return v;
 }
 
+bool FactoryNumberFits(std::uint32_t number) {
+    return number <= kLargestPlainFactoryNumber || (number >= 151000000 && number <= 151999999);
+}
+
 void EncodeBlock4(const KeltBlockValues& v, int model, Block4& out) {
     out.fill(0);
     const std::uint32_t number = v.factoryNumber;

@@ -73,6 +73,11 @@ void EncodeBlock3(const KeltBlockValues& values, int model, Block3& out);
 KeltBlockValues DecodeBlock3(const Block3& block, int model);
 // Block 4 of models 12 … 17.
 void EncodeBlock4(const KeltBlockValues& values, int model, Block4& out);
+// Whether block 4 keeps a factory number: 23 bits as they are (up to
+// kLargestPlainFactoryNumber), or 151000000 … 151999999 as an offset with
+// the top bit set. Any other number would read back as another one.
+inline constexpr std::uint32_t kLargestPlainFactoryNumber = 0x7FFFFF;
+bool FactoryNumberFits(std::uint32_t number);
 KeltBlockValues DecodeBlock4(const Block4& block, int model);
 // Block 5 of model 18.
 void EncodeBlock5(const KeltBlockValues& values, Block5& out);

@@ -138,6 +138,9 @@ void KeltPageController::bnWriteClick() {
     const int m = m_page.model();
     if ((m == 11 || m == 14 || m == 17) && m_page.diameter().index() == 0) throw UserError(kNoDu20);
     const kelt::KeltBlockValues inputs = WriteInputs(m_page);
+    if (m >= 12 && m <= 17 && !kelt::FactoryNumberFits(inputs.factoryNumber))
+        throw UserError("Заводской номер не помещается в прибор: наибольший " +
+                        std::to_string(kelt::kLargestPlainFactoryNumber) + " или от 151000000 до 151999999");
     const auto post = [&](std::uint8_t sub, std::uint32_t condition) {
         NextSlot(sub).values = inputs;
         m_queue.Post(kelt::kExchange, condition);

@@ -83,10 +83,11 @@ AxisRange zoomed(ZoomButton button, AxisRange r) {
 
 namespace {
 
-// "%G" in the C locale: the file's decimal point is "." whatever the user's is.
+// "%G" in the C locale with the fewest digits that read back the same value:
+// the file's decimal point is "." whatever the user's is.
 void appendG(std::string& out, double value) {
     std::array<char, 64> buf{};
-    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general, 6);
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::general);
     for (const char* p = buf.data(); p != res.ptr; ++p)
         out.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(*p))));
 }
@@ -140,7 +141,9 @@ ReadingsParse parseReadings(std::string_view text) {
     const char regional = Locale::current().decimalSeparator == ',' ? ',' : '.';
     const char other = regional == ',' ? '.' : ',';
     std::string line;
+    std::size_t number = 0;
     while (!text.empty()) {
+        ++number;
         const std::size_t eol = text.find('\n');
         std::string_view raw = text.substr(0, eol);
         text.remove_prefix(eol == std::string_view::npos ? text.size() : eol + 1);
@@ -154,6 +157,7 @@ ReadingsParse parseReadings(std::string_view text) {
             result.filtered.push_back(filtered);
         } catch (const UserError& e) {
             result.error = e.what();
+            result.errorLine = number;
             break;
         }
     }

@@ -45,6 +45,8 @@ struct ReadingsParse {
     std::vector<double> filtered;
     // The conversion error of the line that stopped the parse.
     std::optional<std::string> error;
+    // That line's number, from 1; 0 while there is no error.
+    std::size_t errorLine = 0;
 };
 
 // The samples of the readings chart: raw codes and filtered values, both
@@ -98,9 +100,10 @@ AxisRange zoomed(ZoomButton button, AxisRange range);
 
 // ---------------------------------------------------------------- the file
 
-// One line per sample, "%d;%G;%G" of the position, the raw code and the
-// filtered value, "." as decimal point whatever the user's separator is; no
-// header.
+// One line per sample, "index;code;filtered": the position, then the raw
+// code and the filtered value in "%G" style with as many digits as each
+// needs to read back the same (six digits rounded codes of a million and
+// more), "." as decimal point whatever the user's separator is; no header.
 std::string formatReadings(const std::vector<double>& raw, const std::vector<double>& filtered);
 
 // The lines of a readings file. Lines end in LF or CR LF; fields are split

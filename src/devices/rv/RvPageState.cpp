@@ -122,7 +122,8 @@ OutputsBlock RvPageState::readOutputs(bool strict) const {
         card = 0;
     }
     int flags = card & 3;
-    if (m_versionLow > 1 && m_noFilter) flags |= 4;
+    const bool asShown = !strict && versionUnknown();
+    if (m_noFilter && (m_versionLow > 1 || asShown)) flags |= 4;
     if (m_versionHigh == 3) {
         int mode = m_reverseType.index();
         if (mode < 0) {
@@ -130,6 +131,8 @@ OutputsBlock RvPageState::readOutputs(bool strict) const {
             mode = 0;
         }
         flags |= (mode & 3) << 3;
+    } else if (asShown && m_reverseType.index() >= 0) {
+        flags |= (m_reverseType.index() & 3) << 3;
     }
     block.flags = static_cast<std::uint8_t>(flags);
     return block;
@@ -150,7 +153,7 @@ void RvPageState::showOutputs(const OutputsBlock& block) {
     m_pluginCard.setIndex((block.flags & 2) ? -1 : (block.flags & 1));
     m_noFilter = (block.flags & 4) != 0;
     const int mode = (block.flags >> 3) & 3;
-    m_reverseType.setIndex(m_versionHigh == 3 && mode != 3 ? mode : -1);
+    m_reverseType.setIndex((m_versionHigh == 3 || versionUnknown()) && mode != 3 ? mode : -1);
 
     // "%f" without its trailing zeros; a whole weight keeps its point.
     char buf[512];

@@ -36,6 +36,8 @@ public:
 
     // Firmware version read from the meter (0.0 until read).
     int versionHigh() const { return m_versionHigh; }
+    // No version read since the page was made or its port last opened.
+    bool versionUnknown() const { return m_versionHigh == 0; }
     int versionLow() const { return m_versionLow; }
     // Takes the version of a system parameters reply and shows or hides the
     // controls that depend on it.
@@ -71,8 +73,13 @@ public:
 
     // The outputs group as the meter keeps it. Strictly, a missing weight,
     // card or (reversible meter) reverse mode throws UserError with the
-    // page's message; leniently they become 0.001, 0 and 0.
+    // page's message; leniently they become 0.001, 0 and 0. The dispenser
+    // box and the reverse mode count where the meter's version has them;
+    // until a version has been read (a document opened without its meter)
+    // they count as shown, so a document saves the flags it was opened with.
     OutputsBlock readOutputs(bool strict) const;
+    // Shows a block; until a version has been read the reverse mode is kept
+    // (though hidden), to be saved again as it came.
     void showOutputs(const OutputsBlock& block);
 
     // Calibration grids: text cells, rows 1 … 5, columns "Код", "A", "B".
