@@ -174,8 +174,8 @@ void ResponsivenessTest::dornReadOfASilentTransducer() {
     QVERIFY(item > 0);
     storePort("DornComPort", item);
     Dorn dorn(m_console, 7);
-    DornFrame frame(dorn, m_console);
-    QSignalSpy results(&frame, &DornFrame::resultHandled);
+    TDornFrame frame(dorn, m_console);
+    QSignalSpy results(&frame, &TDornFrame::resultHandled);
     frame.show();
     QVERIFY(results.wait(10000));
     QVERIFY(results.front().at(1).toBool());

@@ -288,16 +288,14 @@ RvPageController::Lamp RvPageController::statusLamp(int bit) const {
     }
 }
 
-RvPageController::Handled RvPageController::HandleResult(bool success) {
+PageResult RvPageController::HandleResult(bool success) {
     Queue::QueueItem& item = m_queue.Front();
-    Handled handled;
-    handled.code = item.code;
-    handled.ok = success;
+    PageResult handled = PageResult::For(item, success);
     const std::string error = item.error;
     std::size_t count = 0;
     const bool exchange = item.code == kExchange || item.code == kQuietExchange;
     if (exchange) {
-        handled.reg = item.param.buffer()[2];
+        handled.detail = item.param.buffer()[2];
         if (success) count = takeReply(item.param, m_frame);
     }
     // Freed first: the opening chain below needs all its slots.
@@ -337,6 +335,7 @@ RvPageController::Handled RvPageController::HandleResult(bool success) {
     default:
         break;
     }
+    handled.busy = m_queue.Pending() > 0;
     changed();
     return handled;
 }
