@@ -1,7 +1,6 @@
 #include "approximation/GraphModel.h"
 
 #include <cmath>
-#include <cstdio>
 #include <exception>
 
 #include "common/Locale.h"
@@ -62,13 +61,6 @@ constexpr int kMaxCurveSamples = 2000;
 constexpr double kScatterPercent = 5.0;
 
 bool finite(const GraphPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
-std::string withLocaleSeparator(std::string text) {
-    const char separator = Locale::current().decimalSeparator;
-    for (char& c : text)
-        if (c == '.') c = separator;
-    return text;
-}
 
 }  // namespace
 
@@ -304,12 +296,6 @@ std::string valueMarkText(double value) {
     }
     if (text == "-0") text = "0";
     return text;
-}
-
-std::string formatGeneral(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", value);
-    return withLocaleSeparator(buffer);
 }
 
 bool zeroOffsetEnabled() {

@@ -159,8 +159,6 @@ std::string scatterMarkText(double value);
 // The value marks of the point series: the Y value with up to three
 // decimals, in the user's locale.
 std::string valueMarkText(double value);
-// "%g" in the user's locale (the status bar's readouts).
-std::string formatGeneral(double value);
 
 // The settings value that shows the zero offset control; false when the
 // settings cannot be read.

@@ -36,6 +36,7 @@
 #include <utility>
 
 #include "HelpWindow.h"
+#include "common/NumberText.h"
 
 using approximation::GraphTab;
 using approximation::MarkerShape;
@@ -964,8 +965,8 @@ void TServiceGraph::ChartMouseMove(const QPoint& position) {
         x = m_bottomLinear->min() + fx * (m_bottomLinear->max() - m_bottomLinear->min());
     }
     const double y = m_left->min() + fy * (m_left->max() - m_left->min());
-    m_panel0->setText(m_xTitle + QStringLiteral(": ") + fromStd(approximation::formatGeneral(x)));
-    m_panel1->setText(m_yTitle + QStringLiteral(": ") + fromStd(approximation::formatGeneral(y)));
+    m_panel0->setText(m_xTitle + QStringLiteral(": ") + fromStd(formatG(x)));
+    m_panel1->setText(m_yTitle + QStringLiteral(": ") + fromStd(formatG(y)));
 }
 
 void TServiceGraph::PrintClick() {
