@@ -1,10 +1,8 @@
 #include "approximation/GraphModel.h"
 
 #include <cmath>
-#include <exception>
 
 #include "common/Locale.h"
-#include "link/RegKey.h"
 
 namespace approximation {
 
@@ -184,7 +182,7 @@ TabPicture drawGraphTab(const SPILTS_DATA_EXCHANGE& data, GraphTab tab, const Gr
     picture.tab = tab;
     picture.titles = tabTitles(tab, family);
     picture.series.resize(data.series.size());
-    const double z = settings.offset;
+    const double z = settings.zeroOffset ? settings.offset : 0.0;
     const std::vector<GraphLine>& lines = data.lines;
 
     double smallest = kSmallestXStart;
@@ -296,16 +294,6 @@ std::string valueMarkText(double value) {
     }
     if (text == "-0") text = "0";
     return text;
-}
-
-bool zeroOffsetEnabled() {
-    try {
-        RegKey key;
-        key.Open();
-        return key.ReadInt(kEnableZeroOffsetValue, 0) != 0;
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 }  // namespace approximation

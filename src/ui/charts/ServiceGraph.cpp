@@ -37,6 +37,7 @@
 
 #include "HelpWindow.h"
 #include "common/NumberText.h"
+#include "link/RegKey.h"
 
 using approximation::GraphTab;
 using approximation::MarkerShape;
@@ -652,7 +653,8 @@ void TServiceGraph::DrawCurrentTab() {
     if (m_data) {
         approximation::GraphSettings settings;
         settings.storedErrors = bCalsDeltaAlways->isChecked();
-        settings.offset = Offset->isHidden() ? 0.0 : Offset->value();
+        settings.zeroOffset = !Offset->isHidden();
+        settings.offset = Offset->value();
         for (QLineSeries* series : m_series) settings.shown.push_back(series->isVisible());
         picture = approximation::drawGraphTab(*m_data, tab, settings, m_family);
     } else {
@@ -991,7 +993,7 @@ void TServiceGraph::PrintChart(QPainter& painter, const QRectF& target) {
 // ---- activation ---------------------------------------------------------------------------------
 
 void TServiceGraph::FormActivate() {
-    const bool offset = approximation::zeroOffsetEnabled();
+    const bool offset = ReadSettingsSwitch(approximation::kEnableZeroOffsetValue);
     Offset->setVisible(offset);
     Label2->setVisible(offset);
     // The settings go back together, then take effect once: a redraw when
