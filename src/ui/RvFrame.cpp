@@ -609,12 +609,30 @@ QGroupBox* TRVFrame::BuildEmptyPipeGroup(QWidget* tab) {
     return pipe;
 }
 
+// The "Показания" tab stays an empty sheet until it is first shown, so that
+// the charts plugin is loaded only then.
 QWidget* TRVFrame::BuildObservationTab() {
-    m_readingsTab = Charts().readingsPage(m_worker->controller().readings(), m_console, nullptr);
-    m_readingsTab->setObjectName(QStringLiteral("ObservationSheet"));
+    m_observationSheet = named(new QWidget, "ObservationSheet", QStringLiteral("Показания"));
+    (new QVBoxLayout(m_observationSheet))->setContentsMargins(0, 0, 0, 0);
+    connect(m_pages, &QTabWidget::currentChanged, this, [this] {
+        if (m_pages->currentWidget() != m_observationSheet) return;
+        try {
+            readingsTab();
+        } catch (const std::exception& error) {
+            m_console.message(error.what());
+        }
+    });
+    return m_observationSheet;
+}
+
+ReadingsPage* TRVFrame::readingsTab() {
+    if (m_readingsTab) return m_readingsTab;
+    m_readingsTab = Charts().readingsPage(m_worker->controller().readings(), m_console, m_observationSheet);
+    m_observationSheet->layout()->addWidget(m_readingsTab);
     m_observation = m_readingsTab->observationBox();
     m_reading = m_readingsTab->readingLabel();
     connect(m_observation, &QCheckBox::toggled, this, [this](bool on) { m_worker->controller().setObservation(on); });
+    UpdateFromState();
     return m_readingsTab;
 }
 
@@ -700,9 +718,11 @@ void TRVFrame::UpdateFromState() {
     const std::string* tep[] = {&v.tepCode, &v.tepNoize, &v.tepCodeRange, &v.tepNoizeRange, &v.tepMeasureCount,
                                 &v.tepHysteresis};
     for (int i = 0; i < 6; ++i) setText(m_tep[i], *tep[i]);
-    m_reading->setText(v.lastReading ? QStringLiteral("Код: %1 (отсчётов: %2)").arg(*v.lastReading).arg(v.readings)
-                                     : QString());
-    m_readingsTab->sync();
+    if (m_readingsTab) {
+        m_reading->setText(v.lastReading ? QStringLiteral("Код: %1 (отсчётов: %2)").arg(*v.lastReading).arg(v.readings)
+                                         : QString());
+        m_readingsTab->sync();
+    }
     ShowLamps();
     m_updating = updating;
 }

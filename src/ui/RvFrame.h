@@ -63,7 +63,9 @@ public:
     ~TRVFrame() override;
 
     rv::RvPageController* controller() const;
-    ReadingsPage* readingsTab() const { return m_readingsTab; }
+    // The "Показания" tab's content, made by the charts plugin when the tab
+    // is first shown or by this call, whichever comes first.
+    ReadingsPage* readingsTab();
     TPortSetupForm* portSetupForm() const { return m_setup; }
 
     // Shows the page state and the controller's values in the controls.
@@ -160,6 +162,7 @@ private:
     QCheckBox* m_disableEmptyPipe = nullptr;
     QLineEdit* m_tep[6] = {};  // TepCode, TepNoize, TepCodeRange, TepNoizeRange, TepMeasureCount, TepHysteresis
 
+    QWidget* m_observationSheet = nullptr;
     ReadingsPage* m_readingsTab = nullptr;
     QCheckBox* m_observation = nullptr;
     QLabel* m_reading = nullptr;

@@ -231,6 +231,7 @@ void ResponsivenessTest::rvPollsAndARequestOfASilentMeter() {
     QVERIFY(QTest::qWaitFor([&] { return results.count() >= 8; }, 15000));  // the open and its seven reads
     QVERIFY(results.front().at(2).toBool());
     QCOMPARE(m_devsim->control("rv fault silent"), std::string("ok"));
+    frame.readingsTab();
     child<QCheckBox>(frame, "Observation")->click();
     m_lines.clear();
     results.clear();

@@ -145,6 +145,10 @@ void RvFrameTest::open(TRVFrame& frame) {
 void RvFrameTest::namesOfEveryControl() {
     RVx2 meter(m_console);
     TRVFrame frame(meter, m_console);
+    // The readings tab's controls come with the tab, when it is first shown.
+    QVERIFY(!frame.findChild<QObject*>(QStringLiteral("Observation")));
+    child<QTabWidget>(frame, "PageControl")->setCurrentWidget(child<QWidget>(frame, "ObservationSheet"));
+    QVERIFY(frame.findChild<QObject*>(QStringLiteral("Chart1")));
     for (const char* name :
          {"PortSelectBox", "OpenPortButton", "PortParams", "RxPanel", "TxPanel", "Bit0", "Bit1", "Bit2", "Bit3", "Bit4",
           "Bit5", "Serial", "DuCombo", "Version", "CrcPO", "ReadParam", "Integrator", "NMeasure", "MiddleCode", "Volume",

@@ -16,10 +16,7 @@ bool between(int v, int lo, int hi) { return v >= lo && v <= hi; }
 std::string fourDigits(double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.4G", value);
-    std::string text = buffer;
-    for (char& c : text)
-        if (c == '.') c = Locale::current().decimalSeparator;
-    return text;
+    return withUserSeparator(buffer);
 }
 
 }  // namespace

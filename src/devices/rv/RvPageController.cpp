@@ -19,11 +19,7 @@ namespace {
 std::string fixed3(double value) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%012.3f", value);
-    std::string text = buf;
-    const char sep = Locale::current().decimalSeparator;
-    for (char& c : text)
-        if (c == '.') c = sep;
-    return text;
+    return withUserSeparator(buf);
 }
 
 std::string workTimeText(std::uint32_t seconds) {
