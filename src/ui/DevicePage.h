@@ -2,6 +2,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 #include "StoredPort.h"
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
@@ -24,10 +26,17 @@ inline void TakeLimits(TIntEdit* edit, const IntField& field) {
 // A device page: a view whose worker starts, and whose remembered port is
 // read, only when the page is first shown for real, so that a page made
 // and never shown (srvtool reading a document, a test) opens no port and
-// starts no thread. Its results and failures go to the message console.
+// starts no thread. Its results and failures go to the message console;
+// a button's action that is refused before anything is sent says why in an
+// error box.
 class DevicePage : public QWidget {
     Q_OBJECT
 public:
+    // What shows the error box of a button's failed action; tests replace
+    // it. Null: QMessageBox.
+    using ErrorBox = std::function<void(QWidget* owner, const QString& text)>;
+    static void SetErrorBox(ErrorBox box);
+
     // Initialisation: runs once; the first show calls it.
     void Initialise();
     bool initialised() const { return m_initialised; }
@@ -38,6 +47,8 @@ protected:
     // What the page's initialisation does.
     virtual void Start() = 0;
     void showEvent(QShowEvent* event) override;
+    // A button's action refused or failed: the error box over the page.
+    void ShowError(const char* text);
 
     // Runs `apply`, which hands a control's input to the state, unless the
     // page is showing the state: the change does not come back into the

@@ -8,7 +8,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSlider>
 #include <QVBoxLayout>
@@ -33,21 +32,12 @@ constexpr const char* kNoPortItem = "-------";
 const QColor kGoodAmplitude(0, 128, 0);
 const QColor kBadAmplitude(255, 0, 0);
 
-TKeltFrame::ErrorBox g_errorBox;
-
 QString fromStd(const std::string& text) { return QString::fromStdString(text); }
 
 QStringList toQt(const std::vector<std::string>& items) {
     QStringList list;
     for (const std::string& item : items) list << fromStd(item);
     return list;
-}
-
-void showError(QWidget* owner, const QString& text) {
-    if (g_errorBox)
-        g_errorBox(owner, text);
-    else
-        QMessageBox::critical(owner, QApplication::applicationDisplayName(), text);
 }
 
 // Replaces a list's items only when they differ, so that an open list and
@@ -85,7 +75,6 @@ void fitWidth(QWidget* edit, const QString& sample) {
 
 }  // namespace
 
-void TKeltFrame::SetErrorBox(ErrorBox box) { g_errorBox = std::move(box); }
 
 TKeltFrame::TKeltFrame(Kelt& device, Console& console, QWidget* parent)
     : DevicePage(console, kPortValue, parent), m_device(device), m_state(device.page()) {
@@ -445,7 +434,7 @@ void TKeltFrame::Run(const std::function<void(KeltPageController&)>& post) {
     try {
         post(controller);
     } catch (const std::exception& error) {
-        showError(this, QString::fromUtf8(error.what()));
+        ShowError(error.what());
         return;
     }
     m_busy.Set(controller.busy(), [this] { UpdateControls(); });

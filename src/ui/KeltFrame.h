@@ -65,10 +65,6 @@ public:
     using Handler = void (KeltPageController::*)();
     void Request(Handler handler);
 
-    // What shows an error box; tests replace it. Null: QMessageBox.
-    using ErrorBox = std::function<void(QWidget* owner, const QString& text)>;
-    static void SetErrorBox(ErrorBox box);
-
     // The controls most callers need; every control is also found by its
     // object name (edA1, cbDu, bnRead, …).
     TDisComboBox* cbPort() const { return m_port; }

@@ -24,6 +24,7 @@
 #include "ChartWindows.h"
 #include "ConsoleView.h"
 #include "CreateDevicePage.h"
+#include "RvFrame.h"
 #include "HelpWindow.h"
 #include "LinesDialog.h"
 #include "MainDialogs.h"
@@ -507,7 +508,21 @@ void TMainForm::SyncDevicePage() {
         if (!m_devicePage->property(kHelpKeywordProperty).isValid() && FamilyOfCode(device->Type()) == Family::Dorn)
             m_devicePage->setProperty(kHelpKeywordProperty, QStringLiteral("dorn_main"));
         m_pageLayout->addWidget(m_devicePage);
+        // An RV meter's model name follows its version, read with the
+        // page's results: the tab and its menu item follow the name.
+        if (auto* rv = qobject_cast<TRVFrame*>(m_devicePage))
+            connect(rv, &TRVFrame::resultHandled, this, &TMainForm::RefreshDeviceCaption);
     }
+}
+
+void TMainForm::RefreshDeviceCaption() {
+    DeviceBase* device = m_doc.device();
+    if (!device || m_tabCaptions.isEmpty() || m_tabs->count() == 0) return;
+    const QString name = fromStd(device->Name());
+    if (name == m_tabCaptions[0]) return;
+    m_tabCaptions[0] = name;
+    m_tabs->setTabText(0, escapeMnemonic(name));
+    if (QAction* item = m_pagesGroup->actions().value(0)) item->setText(escapeMnemonic(name));
 }
 
 void TMainForm::DestroyDevicePage() {

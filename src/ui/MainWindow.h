@@ -179,6 +179,8 @@ private:
     void SetFamilyCaptions();
     void SetGraphTitles();
     void RebuildTabs();
+    // Tab 0 and its "Страницы" item say the device model's name as it is now.
+    void RefreshDeviceCaption();
     void TabChanged();
     void RefreshTable();
     void TableChanged(int row, int col);

@@ -197,7 +197,7 @@ void TRVFrame::Run(Action&& action) {
     try {
         action(m_worker->controller());
     } catch (const std::exception& error) {
-        m_console.message(error.what());
+        ShowError(error.what());
     }
     UpdateFromState();
 }

@@ -164,6 +164,32 @@ TEST(ReadingsReduction, FitsUntilTheViewLeavesTheBucketsOrTheirSize) {
     EXPECT_FALSE(none.fits(1, 0, 1, 500));
 }
 
+TEST(ValueExtremes, OfTheSamplesInView) {
+    const std::vector<double> values = {100, 5, 6, 4, 90};
+    struct Case {
+        const char* name;
+        double min, max;
+        bool empty;
+        double lo, hi;
+    } const kCases[] = {
+        {"the whole store", -10, 10, false, 4, 100},
+        {"a quiet stretch", 1, 3, false, 4, 6},
+        {"ends between samples", 0.5, 3.5, false, 4, 6},
+        {"one sample", 4, 4, false, 90, 90},
+        {"between two samples", 1.2, 1.8, true, 0, 0},
+        {"past the end", 5, 9, true, 0, 0},
+        {"before the start", -3, -1, true, 0, 0},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        const rv::ValueExtremes e = rv::ExtremesInView(values, c.min, c.max);
+        ASSERT_EQ(e.empty(), c.empty);
+        if (c.empty) continue;
+        EXPECT_EQ(e.min(), c.lo);
+        EXPECT_EQ(e.max(), c.hi);
+    }
+}
+
 TEST(ValueExtremes, FollowTheValuesTakenSinceTheLastClear) {
     rv::ValueExtremes e;
     EXPECT_TRUE(e.empty());

@@ -79,6 +79,7 @@ private slots:
     void observationFillsTheChartAndASavedRunAnalysesTheSameWhenLoaded();
     void samplesArrivingDuringTheClearQuestionAreDropped();
     void zoomButtonsAutoAndSeriesBoxes();
+    void automaticYFitsTheSamplesInView();
     void scrollingMovesTheAxisWithEverySample();
     void anHourOfSamplesIsDrawnDecimatedAndAppendedInPlace();
     void aBadLineStopsTheLoadAndAPdfIsPrinted();
@@ -300,6 +301,22 @@ void ReadingsTabTest::zoomButtonsAutoAndSeriesBoxes() {
     page.click("Code");
     QVERIFY(chart.series1()->isVisible());
     QCOMPARE(chart.yRange(), (rv::AxisRange{1000, 2000}));
+}
+
+// In "Авто" the vertical range fits the samples in view: narrowed onto a
+// quiet stretch, the burst before it no longer sets the range.
+void ReadingsTabTest::automaticYFitsTheSamplesInView() {
+    Page page(m_console);
+    for (int i = 0; i < 401; ++i) page.store().take(i < 50 ? 20000 : 12000 + i % 2);
+    page.tab().sync();
+    ReadingsChart& chart = page.chart();
+    page.click("Filter");  // the raw codes alone
+    QCOMPARE(chart.yRange(), (rv::AxisRange{12000, 20000}));
+    page.click("NarrowerADC");  // 0 … 408 becomes 102 … 306
+    QVERIFY(chart.automaticY());
+    QCOMPARE(chart.yRange(), (rv::AxisRange{12000, 12001}));
+    page.click("BroaderADC");  // the burst in view again
+    QCOMPARE(chart.yRange(), (rv::AxisRange{12000, 20000}));
 }
 
 void ReadingsTabTest::scrollingMovesTheAxisWithEverySample() {

@@ -5,6 +5,8 @@
 #include "MainDialogs.h"
 #include "MainWindow.h"
 #include "RvFrame.h"
+
+#include <QMenu>
 #include "components/IntEdit.h"
 
 #include "common/Console.h"
@@ -91,13 +93,18 @@ void RvFrameTest::initTestCase() {
     QVERIFY2(error.isEmpty(), qPrintable(error));
 }
 
-void RvFrameTest::cleanupTestCase() { m_devsim.reset(); }
+void RvFrameTest::cleanupTestCase() {
+    DevicePage::SetErrorBox(nullptr);
+    m_devsim.reset();
+}
 
 void RvFrameTest::init() {
     widgettest::rememberRvPort(m_dir, m_portItem);
     m_console.clear();
     m_log.clear();
     m_console.setListener([this](const std::string& text) { m_log << QString::fromStdString(text); });
+    // A refused action is shown in an error box, as on the other pages.
+    DevicePage::SetErrorBox([this](QWidget*, const QString& text) { m_log << QStringLiteral("[error box] ") + text; });
     QCOMPARE(m_devsim->control("rv fault none"), std::string("ok"));
     QCOMPARE(m_devsim->control("rv version 3.5"), std::string("ok"));
 }
@@ -375,7 +382,7 @@ std::vector<RvButtonCase> RvFrameTest::buttonCases() {
          }},
         {"SetImpulseOut refuses a weight that is not a number",
          [](TRVFrame& f) { child<QComboBox>(f, "ImpulseWeight")->setEditText(QStringLiteral("abc")); },
-         "SetImpulseOut", -1, {QStringLiteral("Необходимо указать цену импульса")}, {}},
+         "SetImpulseOut", -1, {QStringLiteral("[error box] Необходимо указать цену импульса")}, {}},
         // A 2.1 meter hides the reverse mode; the reverse table stays.
         {"ReadParam of a 2.1 meter",
          [this](TRVFrame&) { QCOMPARE(m_devsim->control("rv version 2.1"), std::string("ok")); }, "ReadParam",
@@ -464,6 +471,10 @@ void RvFrameTest::runFromThePanelsAndEntryInTheMainWindow() {
     QTRY_COMPARE_WITH_TIMEOUT(text(*frame, "Version"), QStringLiteral("3.5"), 5000);
     // A reversible meter of 50 mm with gпор 0,05 (below 0,1): class А.
     QCOMPARE(QString::fromStdString(form.document().device()->Name()), QStringLiteral("РВ-Р-2.2-А"));
+    // The device tab and its "Страницы" item follow the name read.
+    QTRY_COMPARE_WITH_TIMEOUT(form.tabBar()->tabText(0), QStringLiteral("РВ-Р-2.2-А"), 5000);
+    QCOMPARE(form.pagesMenu()->actions().value(0)->text(), QStringLiteral("РВ-Р-2.2-А"));
+    QCOMPARE(form.TabCaptions()[0], QStringLiteral("РВ-Р-2.2-А"));
 
     // Reset the counter at the start, then start a run from the panel.
     auto* bit0 = child<QPushButton>(*frame, "Bit0");

@@ -17,7 +17,9 @@
 #include <QLineSeries>
 #include <QListWidget>
 #include <QLogValueAxis>
+#include <QDialog>
 #include <QMenu>
+#include <QWindow>
 #include <QPainter>
 #include <QPushButton>
 #include <QScatterSeries>
@@ -86,6 +88,8 @@ private slots:
     void axisTitlesByFamilyAndNameAxis();
     void curveColoursAndPen();
     void zoomButtonsAndMinorGrid();
+    void zeroTickReadsZero();
+    void settingsStayUnlessBroughtUpFromAnotherWindow();
     void formActivateResetsAndZeroOffset();
     void statusBarReadouts();
     void printShowsTabCaption();
@@ -458,6 +462,23 @@ void ServiceGraphTest::zoomButtonsAndMinorGrid() {
     QVERIFY(!left->isMinorGridLineVisible());
 }
 
+// Errors -0.1 … 0.4 give the axis -0.2 … 0.5 in steps of 0.1, where the
+// tick at 0 comes out a rounding residue below 0: it must read "0.0".
+void ServiceGraphTest::zeroTickReadsZero() {
+    SPILTS_DATA_EXCHANGE data;
+    data.series.push_back(series("A", {{100, 1.0, -0.1}, {200, 2.0, 0.4}}));
+    data.lines = kBroken;
+    m_graph->bCalsDeltaAlways->setChecked(true);
+    m_graph->SetData(&data);
+    QValueAxis* left = m_graph->leftAxis();
+    QCOMPARE(left->labelFormat(), QStringLiteral("%.1f"));
+    QStringList labels;
+    const int n = left->tickCount();
+    for (int i = 0; i < n; ++i)
+        labels << QString::asprintf("%.1f", left->min() + (i * (left->max() - left->min()) / (n - 1)));
+    QCOMPARE(labels.join(' '), QStringLiteral("-0.2 -0.1 0.0 0.1 0.2 0.3 0.4 0.5"));
+}
+
 void ServiceGraphTest::formActivateResetsAndZeroOffset() {
     SPILTS_DATA_EXCHANGE data;
     data.series.push_back(series("A", {{100, 1.0}, {500, 7.0}}));
@@ -506,7 +527,8 @@ void ServiceGraphTest::statusBarReadouts() {
     m_graph->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_graph.get()));
     QApplication::processEvents();
-    // Showing activates the window, which checks the logarithmic scale.
+    // Brought up from the main window: the logarithmic scale.
+    m_graph->FormActivate();
     QVERIFY(m_graph->bottomLogarithmic());
     m_graph->bLogariphmic->click();
     QApplication::processEvents();
@@ -536,6 +558,48 @@ void ServiceGraphTest::statusBarReadouts() {
     const double mean = std::sqrt(log->min() * log->max());
     const QString text = m_graph->statusPanel(0)->text();
     QVERIFY2(std::abs(text.mid(5).toDouble() - mean) <= mean * 0.02, qPrintable(text));
+}
+
+// The settings go back only when the window is brought up from another
+// window of the program; printing, a dialog of the window closing and the
+// program coming back from another one leave them as the user set them.
+void ServiceGraphTest::settingsStayUnlessBroughtUpFromAnotherWindow() {
+    const SPILTS_DATA_EXCHANGE data = scatterData();
+    m_graph->SetData(&data);
+    m_graph->SelectTab(GraphTab::DirectA);
+    m_graph->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_graph.get()));
+    QWindow* graph = m_graph->windowHandle();
+    m_graph->bLogariphmic->setChecked(false);
+    m_graph->bMarks->setChecked(true);
+    m_graph->PointSize->setValue(12);
+    const auto kept = [&] {
+        return !m_graph->bLogariphmic->isChecked() && !m_graph->bottomLogarithmic() &&
+               m_graph->bMarks->isChecked() && m_graph->PointSize->value() == 12;
+    };
+
+    QImage image(800, 500, QImage::Format_ARGB32);
+    QPainter painter(&image);
+    m_graph->PrintChart(painter, QRectF(0, 0, 800, 500));
+    painter.end();
+    QDialog printDialog(m_graph.get());
+    printDialog.show();
+    m_graph->FocusWindowChanged(printDialog.windowHandle());
+    printDialog.close();
+    m_graph->FocusWindowChanged(graph);
+    QVERIFY(kept());
+
+    m_graph->FocusWindowChanged(nullptr);  // another program
+    m_graph->FocusWindowChanged(graph);
+    QVERIFY(kept());
+
+    QWidget mainWindow;
+    mainWindow.show();
+    m_graph->FocusWindowChanged(mainWindow.windowHandle());
+    m_graph->FocusWindowChanged(graph);
+    QVERIFY(m_graph->bLogariphmic->isChecked());
+    QVERIFY(!m_graph->bMarks->isChecked());
+    QCOMPARE(m_graph->PointSize->value(), 6);
 }
 
 void ServiceGraphTest::printShowsTabCaption() {

@@ -159,10 +159,12 @@ void SpprController::bnStartClick() {
 }
 
 void SpprController::bnStopClick() {
-    const bool temperature = m_tempChannel != kNoTemperature;
-    if (temperature) PostTemperature();
+    if (m_tempChannel != kNoTemperature) PostTemperature();
+    // The stop goes whether or not the temperature could be read: waiting
+    // for a sensor that keeps failing would leave the instrument counting,
+    // and every finished poll would ask again.
     m_queue.Slot().setCommand(nivor::kStop);
-    Post(nivor::kCommand, temperature ? queue_condition::kAfterSuccess : 0);
+    Post(nivor::kCommand, 0);
 }
 
 void SpprController::TimerTimer() {

@@ -1,8 +1,19 @@
 #include "devices/rv/ReadingsReduction.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace rv {
+
+ValueExtremes ExtremesInView(const std::vector<double>& values, double viewMin, double viewMax) {
+    ValueExtremes e;
+    if (values.empty() || !(viewMax >= viewMin)) return e;
+    const double last = static_cast<double>(values.size() - 1);
+    const double from = std::ceil(std::max(viewMin, 0.0));
+    const double to = std::floor(std::min(viewMax, last));
+    for (double x = from; x <= to; ++x) e.take(values[static_cast<std::size_t>(x)]);
+    return e;
+}
 
 void ValueExtremes::take(double value) {
     if (m_empty) {

@@ -35,6 +35,10 @@ private:
     double m_max = 0;
 };
 
+// The extremes of the samples a view from X = viewMin to viewMax shows (the
+// sample at position i has X = i): empty when it shows none.
+ValueExtremes ExtremesInView(const std::vector<double>& values, double viewMin, double viewMax);
+
 class ReadingsReduction {
 public:
     // How the drawn points change when a sample is appended to the store.

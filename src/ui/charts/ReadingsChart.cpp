@@ -124,12 +124,18 @@ void ReadingsChart::applyAutomatic(bool growOnly) {
         double lo = 0, hi = 0;
         bool any = false;
         const auto widen = [&](const rv::ValueExtremes& e) {
+            if (e.empty()) return;
             lo = any ? std::min(lo, e.min()) : e.min();
             hi = any ? std::max(hi, e.max()) : e.max();
             any = true;
         };
-        if (n > 0 && m_raw->isVisible()) widen(m_rawExtremes);
-        if (n > 0 && m_filtered->isVisible()) widen(m_filteredExtremes);
+        // The vertical range fits the samples in view: all of them while X
+        // is automatic, else those of the range the user chose.
+        const auto extremes = [&](const rv::ValueExtremes& all, const std::vector<double>& values) {
+            return m_autoX ? all : rv::ExtremesInView(values, m_x->min(), m_x->max());
+        };
+        if (n > 0 && m_raw->isVisible()) widen(extremes(m_rawExtremes, m_store->raw()));
+        if (n > 0 && m_filtered->isVisible()) widen(extremes(m_filteredExtremes, m_store->filtered()));
         if (!any) {
             lo = 0;
             hi = 1;
@@ -154,6 +160,7 @@ void ReadingsChart::zoom(rv::ZoomButton button) {
         m_autoX = false;
         setXRange(r.min, r.max);
         if (!coverageFits()) rebuild();
+        if (m_autoY) applyAutomatic();
     } else {
         const rv::AxisRange r = rv::zoomed(button, yRange());
         m_autoY = false;

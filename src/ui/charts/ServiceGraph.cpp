@@ -27,6 +27,7 @@
 #include <QTabBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <QValueAxis>
 
 #include <algorithm>
@@ -138,6 +139,18 @@ void setLabelDecimals(QValueAxis* axis) {
         }
     }
     axis->setLabelFormat(decimals >= 10 ? QStringLiteral("%g") : QStringLiteral("%.%1f").arg(decimals));
+    // The axis places its ticks at min + i·(max − min)/(n − 1): the tick
+    // meant to be 0 can come out a residue below it, which "%.1f" writes
+    // "-0.0". Such a range moves up by a millionth of a step, which neither
+    // the labels nor the drawing show.
+    const double min = axis->min(), max = axis->max();
+    for (int i = 0; i <= intervals && step > 0; ++i) {
+        const double tick = min + (i * (max - min) / intervals);
+        if (tick < 0 && -tick < 1e-6 * step) {
+            axis->setRange(min + 2e-6 * step, max + 2e-6 * step);
+            break;
+        }
+    }
 }
 
 // Sets the axis to [lo, hi] widened to whole steps of 1, 2 or 5 times a
@@ -205,6 +218,7 @@ TServiceGraph::TServiceGraph(QWidget* parent) : GraphWindow(parent, Qt::Window) 
     setProperty(kHelpKeywordProperty, QStringLiteral("graphics"));
     CreateControls();
     ConnectControls();
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, &TServiceGraph::FocusWindowChanged);
     resize(960, 640);
     m_xTitle = fromStd(approximation::tabTitles(GraphTab::Errors, m_family).x);
     m_yTitle = fromStd(approximation::tabTitles(GraphTab::Errors, m_family).y);
@@ -998,7 +1012,17 @@ void TServiceGraph::FormActivate() {
     m_marks->refresh();
 }
 
-void TServiceGraph::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+void TServiceGraph::FocusWindowChanged(QWindow* now) {
+    QWindow* before = m_lastFocus;
+    m_lastFocus = now;
+    if (now && now == windowHandle() && ComesFromAnotherWindow(before)) FormActivate();
+}
+
+bool TServiceGraph::ComesFromAnotherWindow(const QWindow* before) const {
+    if (!before) return false;
+    for (const QWindow* w = before; w; w = w->transientParent())
+        if (w == windowHandle()) return false;
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (widget->windowHandle() == before && widget->inherits("HelpWindow")) return false;
+    return true;
 }

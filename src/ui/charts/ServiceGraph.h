@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QList>
 #include <QPointF>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -14,6 +15,7 @@
 class GraphMarks;
 class QAbstractAxis;
 class QChart;
+class QWindow;
 class QChartView;
 class QCheckBox;
 class QGroupBox;
@@ -64,9 +66,15 @@ public:
     QString CurrentXTitle() const { return m_xTitle; }
     QString CurrentYTitle() const { return m_yTitle; }
 
-    // Each time the window becomes active: the settings go back to their
-    // start values, and the zero offset shows when the settings enable it.
+    // Each time the window is brought up from another window of the
+    // program: the settings go back to their start values, and the zero
+    // offset shows when the settings enable it.
     void FormActivate();
+    // The program's focus moved to `now`: FormActivate when it came to this
+    // window from another window of the program. Not when the program
+    // itself comes back from another one (no window had the focus), nor
+    // when a dialog of this window (print, help) gives the focus back.
+    void FocusWindowChanged(QWindow* now);
     // "Выделить все", "Очистить все", "Инвертировать": every series shown,
     // hidden or toggled, with its list item; the tab is not redrawn.
     void N1Click();
@@ -126,10 +134,9 @@ public:
     QCheckBox* bColorAprox = nullptr;
     QPushButton* Print = nullptr;
 
-protected:
-    void changeEvent(QEvent* event) override;
-
 private:
+    bool ComesFromAnotherWindow(const QWindow* before) const;
+
     void CreateControls();
     // The builders CreateControls calls, one per part of the window.
     void BuildTabs();
@@ -197,4 +204,6 @@ private:
     // start while a drawing already runs.
     bool m_drawing = false;
     bool m_updatingList = false;
+    // The window that had the program's focus last.
+    QPointer<QWindow> m_lastFocus;
 };
