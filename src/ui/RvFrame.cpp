@@ -84,10 +84,11 @@ QString lampStyle(Lamp lamp) {
 }
 
 // What a lamp's colour says, for a person who does not see it: the panel's
-// explanation and whether it is lit.
-QString lampDescription(const QWidget* w, Lamp lamp) {
+// explanation and whether it is lit (a status panel in any colour, RX and TX
+// in yellow: their green is the resting state).
+QString lampDescription(const QWidget* w, bool lit) {
     const QString what = w->property("rvExplanation").toString();
-    const QString state = lamp == Lamp::Off ? QStringLiteral("не горит") : QStringLiteral("горит");
+    const QString state = lit ? QStringLiteral("горит") : QStringLiteral("не горит");
     return what.isEmpty() ? state : what + QStringLiteral(", ") + state;
 }
 
@@ -229,7 +230,7 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
     m_rx->setProperty("rvExplanation", QStringLiteral("Приём"));
     m_tx->setProperty("rvExplanation", QStringLiteral("Передача"));
     for (QLabel* lamp : {m_rx, m_tx}) {
-        lamp->setAccessibleDescription(lampDescription(lamp, Lamp::Off));
+        lamp->setAccessibleDescription(lampDescription(lamp, false));
         lamp->setAlignment(Qt::AlignCenter);
         lamp->setFrameShape(QFrame::Panel);
         lamp->setFrameShadow(QFrame::Sunken);
@@ -255,7 +256,7 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
         m_bits[i] = named(new QPushButton(QString::fromUtf8(kBitCaptions[i]), bar), kBitNames[i],
                           QString::fromUtf8(kBitNamesSpoken[i]));
         m_bits[i]->setProperty("rvExplanation", QString::fromUtf8(kBitNamesSpoken[i]));
-        m_bits[i]->setAccessibleDescription(lampDescription(m_bits[i], Lamp::Off));
+        m_bits[i]->setAccessibleDescription(lampDescription(m_bits[i], false));
         m_bits[i]->setFocusPolicy(i < 2 ? Qt::StrongFocus : Qt::NoFocus);
         // As wide as its caption: the bar holds the port list and all six panels.
         m_bits[i]->setFixedWidth(m_bits[i]->fontMetrics().horizontalAdvance(m_bits[i]->text()) + 16);
@@ -678,7 +679,7 @@ void TRVFrame::ShowLamps() {
         m_shownLamps[i] = shown;
         QWidget* w = i < 6 ? static_cast<QWidget*>(m_bits[i]) : i == 6 ? static_cast<QWidget*>(m_rx) : m_tx;
         w->setStyleSheet(lampStyle(lamps[i]));
-        w->setAccessibleDescription(lampDescription(w, lamps[i]));
+        w->setAccessibleDescription(lampDescription(w, i < 6 ? lamps[i] != Lamp::Off : lamps[i] == Lamp::Yellow));
     }
 }
 
