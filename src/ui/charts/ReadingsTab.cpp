@@ -31,6 +31,7 @@ W* named(W* widget, const char* objectName, const QString& accessibleName) {
 
 QPushButton* button(const QString& caption, const char* name, const QString& hint, QWidget* parent) {
     auto* b = named(new QPushButton(caption, parent), name, hint.isEmpty() ? caption : hint);
+    if (!hint.isEmpty()) b->setToolTip(hint);
     b->setAutoDefault(false);
     return b;
 }
