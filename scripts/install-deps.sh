@@ -12,6 +12,8 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev file
   poppler-utils fonts-dejavu-core
+  # the screen-reader test: a display, a session bus, the accessibility bus
+  xvfb dbus-x11 at-spi2-core python3-pyatspi
 )
 
 missing=()

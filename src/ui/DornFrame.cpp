@@ -11,6 +11,7 @@
 
 #include "common/Console.h"
 #include "comprt/ComPort.h"
+#include "components/Accessibility.h"
 #include "components/DisComboBox.h"
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
@@ -58,15 +59,15 @@ TDornFrame::TDornFrame(Dorn& device, Console& console, QWidget* parent)
     m_write = new QPushButton(QStringLiteral("Записать"), this);
     m_write->setObjectName(QStringLiteral("bnWrite"));
     // What a screen reader says of each control: its caption or label.
-    m_port->setAccessibleName(QStringLiteral("COM-порт"));
+    NameControl(m_port, QStringLiteral("Com-порт"));
     m_devNum->setAccessibleName(QStringLiteral("Заводской №"));
-    m_outType->setAccessibleName(QStringLiteral("Цена импульса, м3"));
+    NameControl(m_outType, QStringLiteral("Цена импульса, м3"));
     m_outTypeLabel->setBuddy(m_outType);
-    m_du->setAccessibleName(QStringLiteral("Ду"));
+    NameControl(m_du, QStringLiteral("Ду"));
     m_a->setAccessibleName(QStringLiteral("Коэффициент A"));
     m_b->setAccessibleName(QStringLiteral("Коэффициент B"));
-    m_read->setAccessibleName(QStringLiteral("Считать коэффициенты"));
-    m_write->setAccessibleName(QStringLiteral("Записать коэффициенты"));
+    NameControl(m_read, QStringLiteral("Считать коэффициенты"));
+    NameControl(m_write, QStringLiteral("Записать коэффициенты"));
 
     auto* top = new QFormLayout;
     top->addRow(QStringLiteral("Com-порт:"), m_port);

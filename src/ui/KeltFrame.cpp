@@ -18,6 +18,7 @@
 
 #include "common/Console.h"
 #include "comprt/ComPort.h"
+#include "components/Accessibility.h"
 #include "components/DisComboBox.h"
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
@@ -56,14 +57,14 @@ void setItems(TDisComboBox* box, const std::vector<std::string>& items) {
 template <class W>
 W* named(W* widget, const char* objectName, const QString& accessibleName) {
     widget->setObjectName(QLatin1String(objectName));
-    widget->setAccessibleName(accessibleName);
+    NameControl(widget, accessibleName);
     return widget;
 }
 
 QLabel* label(const QString& text, const char* objectName, QWidget* buddy, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(objectName));
-    l->setBuddy(buddy);
+    LabelControl(l, buddy);
     return l;
 }
 

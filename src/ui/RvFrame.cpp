@@ -23,6 +23,7 @@
 
 #include "common/Console.h"
 #include "comprt/ComPort.h"
+#include "components/Accessibility.h"
 #include "components/IntEdit.h"
 #include "devices/rv/RVx2.h"
 
@@ -40,13 +41,13 @@ QString fromStd(const std::string& text) { return QString::fromStdString(text); 
 template <class W>
 W* named(W* widget, const char* objectName, const QString& accessibleName) {
     widget->setObjectName(QLatin1String(objectName));
-    widget->setAccessibleName(accessibleName);
+    NameControl(widget, accessibleName);
     return widget;
 }
 
 QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* l = new QLabel(text, parent);
-    l->setBuddy(buddy);
+    LabelControl(l, buddy);
     return l;
 }
 
@@ -80,6 +81,15 @@ QString lampStyle(Lamp lamp) {
     case Lamp::Off: break;
     }
     return {};
+}
+
+// What a lamp's colour says, for a person who does not see it: the panel's
+// explanation and whether it is lit (a status panel in any colour, RX and TX
+// in yellow: their green is the resting state).
+QString lampDescription(const QWidget* w, bool lit) {
+    const QString what = w->property("rvExplanation").toString();
+    const QString state = lit ? QStringLiteral("горит") : QStringLiteral("не горит");
+    return what.isEmpty() ? state : what + QStringLiteral(", ") + state;
 }
 
 }  // namespace
@@ -213,9 +223,14 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
                          QStringLiteral("Параметры подключения"));
     m_portParams->setToolTip(QStringLiteral("Параметры подключения"));
     m_portParams->setFixedWidth(m_portParams->fontMetrics().horizontalAdvance(QStringLiteral("...")) + 20);
-    m_rx = named(new QLabel(QStringLiteral("RX"), bar), "RxPanel", QStringLiteral("Приём"));
-    m_tx = named(new QLabel(QStringLiteral("TX"), bar), "TxPanel", QStringLiteral("Передача"));
+    // A lamp is named by its caption; what it means and whether it is lit
+    // is its description.
+    m_rx = named(new QLabel(QStringLiteral("RX"), bar), "RxPanel", QStringLiteral("RX"));
+    m_tx = named(new QLabel(QStringLiteral("TX"), bar), "TxPanel", QStringLiteral("TX"));
+    m_rx->setProperty("rvExplanation", QStringLiteral("Приём"));
+    m_tx->setProperty("rvExplanation", QStringLiteral("Передача"));
     for (QLabel* lamp : {m_rx, m_tx}) {
+        lamp->setAccessibleDescription(lampDescription(lamp, false));
         lamp->setAlignment(Qt::AlignCenter);
         lamp->setFrameShape(QFrame::Panel);
         lamp->setFrameShadow(QFrame::Sunken);
@@ -240,6 +255,8 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
     for (int i = 0; i < 6; ++i) {
         m_bits[i] = named(new QPushButton(QString::fromUtf8(kBitCaptions[i]), bar), kBitNames[i],
                           QString::fromUtf8(kBitNamesSpoken[i]));
+        m_bits[i]->setProperty("rvExplanation", QString::fromUtf8(kBitNamesSpoken[i]));
+        m_bits[i]->setAccessibleDescription(lampDescription(m_bits[i], false));
         m_bits[i]->setFocusPolicy(i < 2 ? Qt::StrongFocus : Qt::NoFocus);
         // As wide as its caption: the bar holds the port list and all six panels.
         m_bits[i]->setFixedWidth(m_bits[i]->fontMetrics().horizontalAdvance(m_bits[i]->text()) + 16);
@@ -305,14 +322,19 @@ QWidget* TRVFrame::BuildMainTab() {
     TakeLimits(m_netAddress, m_worker->controller().netAddress());
     m_flowIntegrator = named(new TIntEdit(extra), "FlowIntegrator", QStringLiteral("Интегратор расхода"));
     TakeLimits(m_flowIntegrator, m_worker->controller().flowIntegrator());
-    auto* getAddr = CommandButton(QStringLiteral("Считать"), "GetNetAddr", QStringLiteral("Считать сетевой адрес"),
+    auto* getAddr = CommandButton(QStringLiteral("Считать"), "GetNetAddr", QStringLiteral("Считать — Адрес"),
                                   Command::GetNetAddr, extra);
-    auto* setAddr = CommandButton(QStringLiteral("Записать"), "SetNetAddr", QStringLiteral("Записать сетевой адрес"),
+    auto* setAddr = CommandButton(QStringLiteral("Записать"), "SetNetAddr", QStringLiteral("Записать — Адрес"),
                                   Command::SetNetAddr, extra);
     auto* getInt = CommandButton(QStringLiteral("Считать"), "GetIntegrator",
-                                 QStringLiteral("Считать интегратор расхода"), Command::GetIntegrator, extra);
+                                 QStringLiteral("Считать — Интегратор"), Command::GetIntegrator, extra);
     auto* setInt = CommandButton(QStringLiteral("Записать"), "SetIntegrator",
-                                 QStringLiteral("Записать интегратор расхода"), Command::SetIntegrator, extra);
+                                 QStringLiteral("Записать — Интегратор"), Command::SetIntegrator, extra);
+    // Two pairs of one caption in one group: the name says which value each reads or writes.
+    getAddr->setToolTip(QStringLiteral("Считать сетевой адрес"));
+    setAddr->setToolTip(QStringLiteral("Записать сетевой адрес"));
+    getInt->setToolTip(QStringLiteral("Считать интегратор расхода"));
+    setInt->setToolTip(QStringLiteral("Записать интегратор расхода"));
     auto* extraGrid = new QGridLayout(extra);
     extraGrid->addWidget(advanced, 0, 0, 1, 4);
     extraGrid->addWidget(buddyLabel(QStringLiteral("Адрес:"), m_netAddress, extra), 1, 0);
@@ -537,7 +559,7 @@ QGroupBox* TRVFrame::BuildStartStopGroup(QWidget* tab) {
     auto* ststLayout = new QGridLayout(stst);
     for (int i = 0; i < 4; ++i) {
         const QString caption = QStringLiteral("Режим %1").arg(i);
-        m_modes[i] = named(new QRadioButton(caption, stst), kModeNames[i], QStringLiteral("Старт-стоп: ") + caption);
+        m_modes[i] = named(new QRadioButton(caption, stst), kModeNames[i], QStringLiteral("Режим старт-стоп: ") + caption);
         ststLayout->addWidget(m_modes[i], i / 2, i % 2);
         connect(m_modes[i], &QRadioButton::toggled, this, [this, i](bool on) {
             if (on && !m_updating) m_worker->controller().setStartStopMode(i);
@@ -657,6 +679,7 @@ void TRVFrame::ShowLamps() {
         m_shownLamps[i] = shown;
         QWidget* w = i < 6 ? static_cast<QWidget*>(m_bits[i]) : i == 6 ? static_cast<QWidget*>(m_rx) : m_tx;
         w->setStyleSheet(lampStyle(lamps[i]));
+        w->setAccessibleDescription(lampDescription(w, i < 6 ? lamps[i] != Lamp::Off : lamps[i] == Lamp::Yellow));
     }
 }
 
@@ -668,6 +691,7 @@ void TRVFrame::UpdateFromState() {
 
     const bool open = c.portOpen();
     m_openButton->setText(open ? QStringLiteral("Закрыть") : QStringLiteral("Открыть"));
+    NameControl(m_openButton, QStringLiteral("Открыть или закрыть порт"));
     m_portBox->setEnabled(!open);
     if (m_portBox->currentIndex() != c.portIndex() && c.portIndex() < m_portBox->count())
         m_portBox->setCurrentIndex(c.portIndex());

@@ -15,6 +15,7 @@
 #include <exception>
 
 #include "common/Console.h"
+#include "components/Accessibility.h"
 #include "components/DisComboBox.h"
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
@@ -66,10 +67,7 @@ void setItems(QComboBox* box, const QStringList& items) {
 // colon is what a screen reader says of the control.
 QLabel* caption(QWidget* parent, const QString& text, QWidget* buddy) {
     auto* label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    QString name = text;
-    if (name.endsWith(QLatin1Char(':'))) name.chop(1);
-    buddy->setAccessibleName(name);
+    LabelControl(label, buddy);
     return label;
 }
 
@@ -180,10 +178,10 @@ QGroupBox* TSpprDlg::BuildSettingsGroup() {
     m_tspType = combo(this, "cbTspType", toQt(SpprController::sensorItems()));
     m_start = new QPushButton(QStringLiteral("Старт"), this);
     m_start->setObjectName(QStringLiteral("bnStart"));
-    m_start->setAccessibleName(QStringLiteral("Старт измерения"));
+    NameControl(m_start, QStringLiteral("Старт измерения"));
     m_stop = new QPushButton(QStringLiteral("Стоп"), this);
     m_stop->setObjectName(QStringLiteral("bnStop"));
-    m_stop->setAccessibleName(QStringLiteral("Стоп измерения"));
+    NameControl(m_stop, QStringLiteral("Стоп измерения"));
     // Neither button is the dialog's default: Enter in an edit takes the
     // typed value, it does not start or stop a measurement.
     m_start->setAutoDefault(false);
@@ -243,12 +241,13 @@ QGroupBox* TSpprDlg::BuildDataGroup() {
     m_volMass->SetDigits(3);
     m_volMass->SetMin(0.0);
     m_volMass->SetMax(10000000.0);
+    m_volMass->hide();  // shown, and named, with a measurement target
     m_volMassLabel = new QLabel(this);
     m_volMassLabel->setObjectName(QStringLiteral("lbVolMass"));
     m_volMassLabel->setBuddy(m_volMass);
     m_toPackage = new QPushButton(QStringLiteral("Добавить в пакет"), this);
     m_toPackage->setObjectName(QStringLiteral("bnToPackage"));
-    m_toPackage->setAccessibleName(QStringLiteral("Добавить в пакет"));
+    NameControl(m_toPackage, QStringLiteral("Добавить в пакет"));
     m_toPackage->setAutoDefault(false);
 
     auto* dataForm = new QFormLayout;
@@ -412,6 +411,9 @@ void TSpprDlg::UpdateControls() {
     palette.setColor(QPalette::WindowText,
                      c.voltageLow() ? QColor(Qt::red) : this->palette().color(QPalette::WindowText));
     m_u->setPalette(palette);
+    // The red says the supply is low; a screen reader says it in words.
+    const QString voltageState = c.voltageLow() ? QStringLiteral("напряжение низкое") : QString();
+    if (m_u->accessibleDescription() != voltageState) m_u->setAccessibleDescription(voltageState);
 
     FillInputLists();
     m_mode->setCurrentIndex(c.mode());
@@ -419,11 +421,11 @@ void TSpprDlg::UpdateControls() {
     switch (c.criterion()) {
     case SpprController::Criterion::Time:
         m_criterionField->setCurrentWidget(m_time);
-        m_criterion->setBuddy(m_time);
+        LabelControl(m_criterion, m_time);
         break;
     case SpprController::Criterion::Pulses:
         m_criterionField->setCurrentWidget(m_pulses);
-        m_criterion->setBuddy(m_pulses);
+        LabelControl(m_criterion, m_pulses);
         break;
     default:
         m_criterionField->setCurrentWidget(m_blank);

@@ -403,8 +403,11 @@ void KeltFrameTest::controlsHaveComponentAndAccessibleNames() {
             QVERIFY2(!w->accessibleName().isEmpty(), qPrintable(w->objectName()));
         }
     }
-    QCOMPARE(frame.edA(0)->accessibleName(), QStringLiteral("Коэффициент A1"));
-    QCOMPARE(frame.edF(1)->accessibleName(), QStringLiteral("Граничная частота F23, Гц"));
+    // Named by the label a person sees; what it is said in full.
+    QCOMPARE(frame.edA(0)->accessibleName(), QStringLiteral("A1"));
+    QCOMPARE(frame.edA(0)->accessibleDescription(), QStringLiteral("Коэффициент A1"));
+    QCOMPARE(frame.edF(1)->accessibleName(), QStringLiteral("F23, Гц"));
+    QCOMPARE(frame.edF(1)->accessibleDescription(), QStringLiteral("Граничная частота F23, Гц"));
     QCOMPARE(child<QLabel>(frame, "lbA5")->buddy(), frame.edA(4));
 }
 

@@ -435,6 +435,8 @@ void RvFrameTest::closingStopsThePolling() {
     TRVFrame frame(meter, m_console);
     frame.show();
     open(frame);
+    // The readings tab, and its check box, come when the tab is first shown.
+    child<QTabWidget>(frame, "PageControl")->setCurrentWidget(child<QWidget>(frame, "ObservationSheet"));
     child<QCheckBox>(frame, "Observation")->setChecked(true);
     QVERIFY(waitFor(frame, rv::RegObservation, 1, 5000));
 

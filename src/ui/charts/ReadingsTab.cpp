@@ -18,18 +18,19 @@
 
 #include "ReadingsChart.h"
 #include "common/Console.h"
+#include "components/Accessibility.h"
 
 namespace {
 
 template <class W>
 W* named(W* widget, const char* objectName, const QString& accessibleName) {
     widget->setObjectName(QLatin1String(objectName));
-    widget->setAccessibleName(accessibleName);
+    NameControl(widget, accessibleName);
     return widget;
 }
 
 QPushButton* button(const QString& caption, const char* name, const QString& hint, QWidget* parent) {
-    auto* b = named(new QPushButton(caption, parent), name, caption);
+    auto* b = named(new QPushButton(caption, parent), name, hint.isEmpty() ? caption : hint);
     if (!hint.isEmpty()) b->setToolTip(hint);
     b->setAutoDefault(false);
     return b;
@@ -98,18 +99,13 @@ TReadingsTab::TReadingsTab(rv::ReadingsStore& store, Console& console, QWidget* 
     auto* broader = button(QStringLiteral("Сжать"), "BroaderADC", QStringLiteral("Сжать"), this);
     auto* narrower = button(QStringLiteral("Растянуть"), "NarrowerADC", QStringLiteral("Растянуть"), this);
     auto* automatic = button(QStringLiteral("Авто"), "AutoADC", QStringLiteral("Автоматический масштаб"), this);
-    automatic->setAccessibleName(QStringLiteral("Автоматический масштаб"));
     m_scrolling = named(new QCheckBox(QStringLiteral("Прокрутка"), this), "Scrolling", QStringLiteral("Прокрутка"));
     auto* save = button(QStringLiteral("Сохранить"), "SaveADC", QStringLiteral("Сохранить показания в файл"), this);
-    save->setAccessibleName(QStringLiteral("Сохранить показания"));
     auto* load = button(QStringLiteral("Загрузить"), "LoadADC", QStringLiteral("Загрузить показания из файла"), this);
-    load->setAccessibleName(QStringLiteral("Загрузить показания"));
     auto* analyze = button(QStringLiteral("Анализ"), "Analyze",
                            QStringLiteral("Среднее, шум и шум/сигнал показаний в окне графика"), this);
     auto* print = button(QStringLiteral("Печать"), "PrintChart", QStringLiteral("Печать графика"), this);
-    print->setAccessibleName(QStringLiteral("Печать графика"));
     auto* pdf = button(QStringLiteral("Печать в PDF"), "PrintPdf", QStringLiteral("Сохранить график в файл PDF"), this);
-    pdf->setAccessibleName(QStringLiteral("Печать графика в PDF"));
     m_code = named(new QCheckBox(QStringLiteral("Код"), this), "Code", QStringLiteral("Показывать код"));
     m_code->setChecked(true);
     m_code->setStyleSheet(QStringLiteral("QCheckBox { color: blue; }"));

@@ -1,6 +1,7 @@
 #include "Accessibility.h"
 
 #include <QAccessible>
+#include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QFormLayout>
@@ -10,6 +11,8 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QWindow>
+
+#include <algorithm>
 
 #include "GoodTable.h"
 
@@ -265,21 +268,63 @@ void reportCell(TGoodTable* table, int row, int col, QAccessible::Event event) {
     QAccessible::updateAccessibility(&e);
 }
 
+// ---- shown text ---------------------------------------------------------------------
+
+// A text that can be read and not edited or selected: what a value panel or
+// a combo box shows, read each time it is asked.
+class ShownText : public QAccessibleTextInterface {
+public:
+    virtual QString shown() const = 0;
+
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override {
+        const QString all = shown();
+        if (end < 0 || end > all.size()) end = int(all.size());
+        if (start < 0 || start > end) return QString();
+        return all.mid(start, end - start);
+    }
+    int characterCount() const override { return int(shown().size()); }
+    QRect characterRect(int) const override { return QRect(); }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return QString();
+    }
+};
+
 // ---- combo boxes -------------------------------------------------------------------
 
 // A combo box named by its label: Name is the accessible name, or else the
 // text of the label whose buddy it is, or else (no label at all) the current
-// item as Qt gives it; Value is the current item. Its children are the
-// drop-down list and, for an editable box, the edit.
-class LabelledComboAccessible final : public QAccessibleWidget {
+// item as Qt gives it; Value and the text are the current item, so that a
+// screen reader reads it over AT-SPI (Qt's own box gives it there only while
+// the list is open). QComboBox reports a change of item as a value change.
+// Its children are the drop-down list and, for an editable box, the edit.
+class LabelledComboAccessible final : public QAccessibleWidget, public ShownText {
 public:
     explicit LabelledComboAccessible(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
 
+    using ShownText::text;
     QComboBox* combo() const { return static_cast<QComboBox*>(object()); }
+    QString shown() const override {
+        return combo()->isEditable() && combo()->lineEdit() ? combo()->lineEdit()->text() : combo()->currentText();
+    }
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
 
     QString text(QAccessible::Text t) const override {
-        const QString value =
-            combo()->isEditable() && combo()->lineEdit() ? combo()->lineEdit()->text() : combo()->currentText();
+        const QString value = shown();
         if (t == QAccessible::Value) return value;
         if (t == QAccessible::Name) {
             const QString name = AccessibleCaption(QAccessibleWidget::text(t));
@@ -327,12 +372,13 @@ public:
 // named by what it shows: "N1, имп"), else its text without the mnemonic
 // marks; its text is the shown text, so a screen reader announces a value
 // panel's value and a script can read it; a caption names its buddy.
-class ValueLabelAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
+class ValueLabelAccessible final : public QAccessibleWidget, public ShownText {
 public:
     explicit ValueLabelAccessible(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
 
+    using ShownText::text;
     QLabel* label() const { return static_cast<QLabel*>(object()); }
-    QString shown() const { return label()->text(); }
+    QString shown() const override { return label()->text(); }
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
@@ -361,28 +407,6 @@ public:
         return plain;
     }
 
-    void selection(int, int* start, int* end) const override { *start = *end = 0; }
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
-    int cursorPosition() const override { return 0; }
-    void setCursorPosition(int) override {}
-    QString text(int start, int end) const override {
-        const QString all = shown();
-        if (end < 0 || end > all.size()) end = int(all.size());
-        if (start < 0 || start > end) return QString();
-        return all.mid(start, end - start);
-    }
-    int characterCount() const override { return int(shown().size()); }
-    QRect characterRect(int) const override { return QRect(); }
-    int offsetAtPoint(const QPoint&) const override { return -1; }
-    void scrollToSubstring(int, int) override {}
-    QString attributes(int, int* start, int* end) const override {
-        *start = 0;
-        *end = characterCount();
-        return QString();
-    }
 };
 
 QAccessibleInterface* factory(const QString& className, QObject* object) {
@@ -404,6 +428,16 @@ QAccessibleInterface* factory(const QString& className, QObject* object) {
     return nullptr;
 }
 
+// A combo box's interface may have been made before the factory was there
+// (filling the list already reports a change): it goes, and the next
+// question makes the labelled one.
+void forgetPlainCombo(QWidget* control) {
+    if (!qobject_cast<QComboBox*>(control)) return;
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
+    if (iface && !dynamic_cast<LabelledComboAccessible*>(iface))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
+}
+
 }  // namespace
 
 void InstallAccessibility() {
@@ -422,18 +456,40 @@ QString AccessibleCaption(const QString& caption) {
     return name.trimmed();
 }
 
+bool CaptionHasWords(const QString& caption) {
+    return std::any_of(caption.begin(), caption.end(), [](QChar c) { return c.isLetterOrNumber(); });
+}
+
+void NameControl(QWidget* control, const QString& spoken) {
+    InstallAccessibility();
+    forgetPlainCombo(control);
+    auto* button = qobject_cast<QAbstractButton*>(control);
+    const QString caption = button ? AccessibleCaption(button->text()) : QString();
+    if (!CaptionHasWords(caption)) {
+        control->setAccessibleName(spoken);
+        return;
+    }
+    if (spoken.startsWith(caption + QStringLiteral(" — "))) {
+        control->setAccessibleName(spoken);
+        return;
+    }
+    control->setAccessibleName(caption);
+    if (spoken != caption && !spoken.isEmpty()) {
+        control->setAccessibleDescription(spoken);
+        if (control->toolTip().isEmpty()) control->setToolTip(spoken);
+    }
+}
+
 void LabelControl(QLabel* label, QWidget* control) {
     InstallAccessibility();
     label->setBuddy(control);
-    control->setAccessibleName(AccessibleCaption(label->text()));
-    // A combo box's interface may have been made before the factory was
-    // there (filling the list already reports a change): it goes, and the
-    // next question makes the labelled one.
-    if (qobject_cast<QComboBox*>(control)) {
-        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(control);
-        if (iface && !dynamic_cast<LabelledComboAccessible*>(iface))
-            QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(iface));
-    }
+    const QString caption = AccessibleCaption(label->text());
+    if (caption.isEmpty()) return;  // a caption filled in later names it then
+    const QString before = control->accessibleName();
+    if (!before.isEmpty() && !before.startsWith(caption) && control->accessibleDescription().isEmpty())
+        control->setAccessibleDescription(before);
+    control->setAccessibleName(caption);
+    forgetPlainCombo(control);
 }
 
 QLabel* AddLabelledRow(QFormLayout* form, const QString& caption, QWidget* control) {
