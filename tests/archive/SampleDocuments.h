@@ -29,7 +29,9 @@ inline std::string SampleDocumentBytes(const SampleDocument& s) {
     doc.create(s.typeCode);
     DeviceBase& device = *doc.device();
     device.SetIdent(Ident{s.serial, s.du});
-    device.SetLines({{0.0125 + 0.0001 * (s.seed % 7), 0.01, 1e9}}, 0);
+    // 80 pulses a litre: 3.6 / 80 m³/h per Hz, a little off from one
+    // transducer to the next.
+    device.SetLines({{0.045 * (1.0 + 0.002 * (s.seed % 5 - 2)), 0.0, 1e9}}, 0);
     doc.tabChanged();
     for (int p = 0; p < s.packages; ++p) {
         const auto package = doc.addPackage(p % 2 ? PackageType::Verification : PackageType::Calibration,
@@ -40,7 +42,8 @@ inline std::string SampleDocumentBytes(const SampleDocument& s) {
         for (int i = 0; i < s.entries; ++i) {
             package->addEntry();
             const double t = 20.0, ref = 50.0 + i, timeRef = 60.0, time1 = 60.0;
-            const std::int32_t pulses = 4000 + 150 * i + (s.seed * 13 + p * 5 + i * 3) % 41;
+            // Within about ±0.5 % of the reference volume's pulses.
+            const std::int32_t pulses = static_cast<std::int32_t>(80 * ref) + (s.seed * 13 + p * 5 + i * 3) % 41 - 20;
             package->setField(i, kT, &t);
             package->setField(i, package->method == Method::Mass ? kMassRef : kVolRef, &ref);
             package->setField(i, kTimeRef, &timeRef);
