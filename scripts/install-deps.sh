@@ -12,6 +12,7 @@ packages=(
   libqt6sql6-sqlite libqt6sql6-psql postgresql xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev file
+  poppler-utils fonts-dejavu-core
 )
 
 missing=()

@@ -15,33 +15,19 @@
 #include <cstdint>
 #include <memory>
 
-#include "MainDialogs.h"
 #include "MainWindow.h"
 #include "ServiceGraph.h"
 #include "document/Entries.h"
 #include "link/RegKey.h"
+#include "support/ScriptedDialogs.h"
 
 namespace {
-
-// New answers with a Kelt model, New package with a calibration package.
-class BenchDialogs : public MainDialogs {
-public:
-    std::optional<int> newDocument(QWidget*) override { return 19; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return NewPackageChoice{}; }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return false; }
-    QString openDocumentName(QWidget*) override { return {}; }
-    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
-    void about(QWidget*, const QString&) override {}
-};
 
 // A window with `packages` packages of `entries` entries: flows from about
 // 0.4 to 40 m3/h, a few per mille apart from package to package.
 std::unique_ptr<TMainForm> makeWindow(int packages, int entries) {
-    auto form = std::make_unique<TMainForm>(std::make_unique<BenchDialogs>());
+    auto form = std::make_unique<TMainForm>(
+        std::make_unique<testsupport::ScriptedDialogs>(19));  // New: a Kelt model; New package: calibration
     form->ActionNew->trigger();
     for (int p = 0; p < packages; ++p) {
         form->ActionNewPackage->trigger();

@@ -13,32 +13,18 @@
 #include <cstdint>
 #include <memory>
 
-#include "MainDialogs.h"
 #include "MainWindow.h"
 #include "components/GoodTable.h"
 #include "document/Entries.h"
 #include "link/RegKey.h"
+#include "support/ScriptedDialogs.h"
 
 namespace {
 
-// New answers with a Kelt model, New package with a calibration package.
-class BenchDialogs : public MainDialogs {
-public:
-    std::optional<int> newDocument(QWidget*) override { return 19; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return NewPackageChoice{}; }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return false; }
-    QString openDocumentName(QWidget*) override { return {}; }
-    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
-    void about(QWidget*, const QString&) override {}
-};
-
 // One window with a package of `entries` entries on tab 1.
 std::unique_ptr<TMainForm> makeWindow(int entries) {
-    auto form = std::make_unique<TMainForm>(std::make_unique<BenchDialogs>());
+    auto form = std::make_unique<TMainForm>(
+        std::make_unique<testsupport::ScriptedDialogs>(19));  // New: a Kelt model; New package: calibration
     form->show();
     form->ActionNew->trigger();
     form->ActionNewPackage->trigger();

@@ -15,6 +15,8 @@
 #include "devices/DeviceBase.h"
 #include "document/Document.h"
 #include "document/Entries.h"
+#include "document/Limits.h"
+#include "document/Verdict.h"
 #include "files/DocumentFile.h"
 
 namespace archive {
@@ -44,7 +46,13 @@ Submission MakeSubmission(const std::string& path, std::string bytes) {
     return s;
 }
 
-std::optional<Verdict> PackageVerdict(const Document&, const PackageBase&) { return std::nullopt; }
+std::optional<Verdict> VerdictOf(const Document& doc, const PackageBase& package) {
+    const DeviceBase& device = *doc.device();
+    const Limits limits = LoadLimits(device.Type());
+    const ::PackageVerdict verdict = CheckPackage(package, device, limits);
+    if (verdict.outcome != PackageOutcome::Pass && verdict.outcome != PackageOutcome::Fail) return std::nullopt;
+    return Verdict{verdict.outcome == PackageOutcome::Pass, LimitsJson(limits)};
+}
 
 std::string Sha256Hex(const std::string& bytes) {
     return QCryptographicHash::hash(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
@@ -98,7 +106,7 @@ PreparedDocument Prepare(const std::string& bytes) {
             r.errMin = r.errMin ? std::min(*r.errMin, err) : err;
             r.errMax = r.errMax ? std::max(*r.errMax, err) : err;
         }
-        r.verdict = PackageVerdict(doc, *package);
+        r.verdict = VerdictOf(doc, *package);
         r.lines = linesText;
         std::string keyed = head;
         package->appendRecordHeader(keyed, static_cast<std::uint32_t>(r.entries));

@@ -29,10 +29,11 @@ struct Verdict {
     std::string limits;  // the limits used, as text
 };
 
-// The verdict a package gets in the archive; nothing while the program
-// gives none (calibration packages, and every package until the rule of
-// permissible errors is in the core).
-std::optional<Verdict> PackageVerdict(const Document& doc, const PackageBase& package);
+// The verdict a package gets in the archive: a verification package judged
+// against the limits of permissible error kept for its model in the
+// settings store (the limits as their JSON text); nothing for a calibration
+// package, a model without limits, or a package without entries.
+std::optional<Verdict> VerdictOf(const Document& doc, const PackageBase& package);
 
 // What the archive keeps of one package of a saved document.
 struct PackageRecord {

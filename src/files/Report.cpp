@@ -13,6 +13,7 @@
 #include "common/Locale.h"
 #include "devices/DeviceBase.h"
 #include "document/PackageBase.h"
+#include "document/Verdict.h"
 #include "files/Cp1251.h"
 
 namespace files {
@@ -148,6 +149,35 @@ void writeEntriesTable(std::ostream& out, const DeviceBase& device, const Packag
     }
 }
 
+// Below the entries of a verification package: the limits in force, each
+// entry's flow and permissible error with its verdict, and the verdict line.
+void writeVerdict(std::ostream& out, const ReportVerdict& part) {
+    {
+        TagWriter p(out, "p");
+        out << part.limitsLine;
+    }
+    if (!part.rows.empty()) {
+        TagWriter table(out, "table", "cellpadding=\"3\"");
+        {
+            TagWriter tr(out, "tr", "align=center");
+            for (const std::string& caption : part.captions) {
+                TagWriter th(out, "th");
+                out << caption;
+            }
+        }
+        for (const std::vector<std::string>& row : part.rows) {
+            TagWriter tr(out, "tr", "align=center");
+            for (const std::string& text : row) cell(out, text);
+        }
+    }
+    {
+        TagWriter p(out, "p");
+        TagWriter b(out, "b");
+        out << part.verdictLine;
+    }
+    out << "<hr>";
+}
+
 bool writableFolder(const std::string& dir) {
     struct stat st {};
     return !dir.empty() && ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && ::access(dir.c_str(), W_OK) == 0;
@@ -176,17 +206,30 @@ TagWriter::TagWriter(std::ostream& out, std::string tag, const std::string& attr
 
 TagWriter::~TagWriter() { m_out << "</" << m_tag << ">\n"; }
 
-std::string ReportBytes(const DeviceBase& device, const PackageBase& package) {
+ReportVerdict ReportVerdictPart(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
+    const PackageVerdict verdict = CheckPackage(package, device, limits);
+    ReportVerdict part;
+    part.limitsLine = "Пределы погрешности: " + LimitsText(limits, "м<sup>3</sup>/ч");
+    part.captions = {"№", "g<sub>эт</sub> (м<sup>3</sup>/ч)", "&plusmn;&delta; (%)", "Вывод"};
+    if (limits.isSet()) {
+        for (std::size_t i = 0; i < verdict.entries.size(); ++i) {
+            const EntryVerdict& entry = verdict.entries[i];
+            part.rows.push_back({std::to_string(i + 1), fixed(entry.q, 6),
+                                 std::isfinite(entry.limit) ? fixed(entry.limit, 3) : "&mdash;",
+                                 EntryVerdictText(entry)});
+        }
+    }
+    part.verdictLine = "Заключение: " + PackageVerdictText(verdict);
+    return part;
+}
+
+std::string ReportHeadHtml(const DeviceBase& device, const PackageBase& package) {
     const DocumentState& state = package.document();
     Ident ident;
     device.GetIdent(ident);
 
     std::ostringstream out;
     {
-        TagWriter html(out, "html");
-        out << "<head><title>Отчёт</title><meta http-equiv=\"Content-Type\" content=\"text/html; "
-               "charset=windows-1251\"></head>";
-        TagWriter body(out, "body");
         {
             TagWriter center(out, "center");
             TagWriter h4(out, "h4");
@@ -207,12 +250,28 @@ std::string ReportBytes(const DeviceBase& device, const PackageBase& package) {
         out << "<hr>";
         writeLinesTable(out, device, state.currentLines);
         out << "<hr>";
+    }
+    return out.str();
+}
+
+std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
+    std::ostringstream out;
+    {
+        TagWriter html(out, "html");
+        out << "<head><title>Отчёт</title><meta http-equiv=\"Content-Type\" content=\"text/html; "
+               "charset=windows-1251\"></head>";
+        TagWriter body(out, "body");
+        out << ReportHeadHtml(device, package);
         writeEntriesTable(out, device, package);
         out << "<hr>";
+        if (package.type == PackageType::Verification) writeVerdict(out, ReportVerdictPart(device, package, limits));
     }
+    return out.str();
+}
 
+std::string ReportBytes(const DeviceBase& device, const PackageBase& package, const Limits& limits) {
     // Text mode of the page's platform: every line feed is CR LF.
-    const std::string text = Utf8ToCp1251(out.str());
+    const std::string text = Utf8ToCp1251(ReportHtml(device, package, limits));
     std::string bytes;
     bytes.reserve(text.size() + text.size() / 16);
     for (char c : text) {
@@ -222,9 +281,10 @@ std::string ReportBytes(const DeviceBase& device, const PackageBase& package) {
     return bytes;
 }
 
-void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package) {
+void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package,
+                 const Limits& limits) {
     AtomicFile file(path);
-    file.write(ReportBytes(device, package));
+    file.write(ReportBytes(device, package, limits));
     file.commit();
 }
 

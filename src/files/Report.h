@@ -2,6 +2,9 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "document/Limits.h"
 
 class DeviceBase;
 class PackageBase;
@@ -25,11 +28,32 @@ private:
 
 // The protocol of one package as an HTML page in Windows-1251 with CR LF line
 // ends: the device's identity and the approximation settings, the lines in
-// force (the package's document state) and the package's table. The file is
-// replaced as a whole; a failure raises win_error.
-void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package);
+// force (the package's document state) and the package's table; below the
+// table of a verification package, the limits of permissible error each
+// entry is judged by and the verdict line (`limits` are those of the
+// device's model; none set gives "пределы не заданы"). The file is replaced
+// as a whole; a failure raises win_error.
+void WriteReport(const std::string& path, const DeviceBase& device, const PackageBase& package,
+                 const Limits& limits = {});
 // The page's text as it is written into the file.
-std::string ReportBytes(const DeviceBase& device, const PackageBase& package);
+std::string ReportBytes(const DeviceBase& device, const PackageBase& package, const Limits& limits = {});
+// The same page in UTF-8 with LF line ends (the PDF protocol sets it).
+std::string ReportHtml(const DeviceBase& device, const PackageBase& package, const Limits& limits = {});
+
+// Parts of the page for the PDF protocol, which lays out the tables itself.
+// The heading, the identity and the lines table, up to the rule below them
+// (UTF-8).
+std::string ReportHeadHtml(const DeviceBase& device, const PackageBase& package);
+// Below a verification package's entries: the limits line, the table of
+// each entry's flow, limit and verdict (no rows when no limits are set),
+// the verdict line. Texts are HTML.
+struct ReportVerdict {
+    std::string limitsLine;
+    std::vector<std::string> captions;
+    std::vector<std::vector<std::string>> rows;
+    std::string verdictLine;
+};
+ReportVerdict ReportVerdictPart(const DeviceBase& device, const PackageBase& package, const Limits& limits);
 
 // Where the report goes: "report.html" in the program's folder when a file
 // can be written there, otherwise in the user's data folder

@@ -38,9 +38,10 @@
 #include "common/AtomicFile.h"
 #include "devices/DeviceBase.h"
 #include "devices/rv/RVx2.h"
-#include "document/Entries.h"
+#include "document/MeasuredEntry.h"
 #include "files/DocumentFile.h"
 #include "files/Report.h"
+#include "pdf/ProtocolPdf.h"
 
 namespace {
 
@@ -215,6 +216,9 @@ void TMainForm::CreateActions() {
                              textIcon(QStringLiteral("−И"), red), &TMainForm::ActionDeleteEntryExecute);
     ActionReport = make("ActionReport", "Отчёт", QKeySequence(QStringLiteral("Ctrl+R")),
                         sheetIcon(3), &TMainForm::ActionReportExecute);
+    // The same protocol as a PDF, beside the HTML page and under its name.
+    ActionReportPdf = make("ActionReportPdf", "Отчёт в PDF", QKeySequence(), textIcon(QStringLiteral("PDF"), red),
+                           &TMainForm::ActionReportPdfExecute);
     ActionApprOptions = make("ActionApprOptions", "Параметры аппроксимации", QKeySequence(QStringLiteral("Ctrl+P")),
                              textIcon(QStringLiteral("Пар"), green), &TMainForm::ActionApprOptionsExecute);
     ActionSetPoints = make("ActionSetPoints", "Расставить точки", QKeySequence(), textIcon(QStringLiteral("•"), green),
@@ -262,7 +266,7 @@ void TMainForm::CreateMenus() {
     packages->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntry, ActionNewEntryReadCode, ActionDeleteEntry});
     packages->addAction(ActionNewEntryNIV);
     packages->addSeparator();
-    packages->addActions({ActionReport, NExport, NImport});
+    packages->addActions({ActionReport, ActionReportPdf, NExport, NImport});
 
     QMenu* appr = menuBar()->addMenu(QStringLiteral("Аппроксимация"));
     appr->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines, ActionGraphics});
@@ -282,7 +286,7 @@ void TMainForm::CreateMenus() {
     m_toolBar->addSeparator();
     m_toolBar->addActions({ActionNewPackage, ActionDeletePackage, ActionNewEntryReadCode, ActionNewEntry, ActionDeleteEntry});
     m_toolBar->addSeparator();
-    m_toolBar->addAction(ActionReport);
+    m_toolBar->addActions({ActionReport, ActionReportPdf});
     m_toolBar->addSeparator();
     m_toolBar->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines, ActionGraphics});
     m_toolBar->addSeparator();
@@ -491,7 +495,7 @@ void TMainForm::UpdateActions() {
 
     for (QAction* action : {ActionSave, NSaveAs, NClose, ActionNewPackage, ActionApprOptions, ActionLines})
         action->setEnabled(open);
-    for (QAction* action : {ActionDeletePackage, ActionNewEntry, ActionReport, NExport, NImport})
+    for (QAction* action : {ActionDeletePackage, ActionNewEntry, ActionReport, ActionReportPdf, NExport, NImport})
         action->setEnabled(onPackage);
     ActionDeleteEntry->setEnabled(onPackage && package->entryCount() > 0);
     ActionNewEntryReadCode->setEnabled(onPackage && dynamic_cast<RVx2*>(m_doc.device()) != nullptr);
@@ -719,13 +723,7 @@ void TMainForm::ActionNewEntryReadCodeExecute() {
         PackageBase* package = CurrentPackage();
         auto* meter = dynamic_cast<RVx2*>(m_doc.device());
         if (!package || !meter) return;
-        const double code = meter->MeanCode();
-        const std::int32_t pulses = meter->LastPulseCounter();
-        package->addEntry();
-        const int row = package->entryCount() - 1;
-        package->setField(row, kCode, &code);
-        package->setField(row, kPulses2, &pulses);
-        package->recalcEntry(row);
+        addMeasuredEntry(*package, {.pulses2 = meter->LastPulseCounter(), .code = meter->MeanCode()});
         RefreshTable();
         UpdateActions();
     });
@@ -767,13 +765,22 @@ void TMainForm::ActionReportExecute() {
     Guarded([this] {
         PackageBase* package = CurrentPackage();
         if (!package || !m_doc.device()) return;
-        files::WriteReport(m_reportPath.toStdString(), *m_doc.device(), *package);
-        ShowReport();
+        files::WriteReport(m_reportPath.toStdString(), *m_doc.device(), *package, LoadLimits(m_doc.device()->Type()));
+        ShowReport(m_reportPath);
     });
 }
 
-void TMainForm::ShowReport() {
-    const QString path = m_reportPath;
+void TMainForm::ActionReportPdfExecute() {
+    Guarded([this] {
+        PackageBase* package = CurrentPackage();
+        if (!package || !m_doc.device()) return;
+        const std::string path = pdf::PdfPathFor(m_reportPath.toStdString());
+        pdf::WriteProtocolPdf(path, *m_doc.device(), *package, LoadLimits(m_doc.device()->Type()));
+        ShowReport(QString::fromStdString(path));
+    });
+}
+
+void TMainForm::ShowReport(const QString& path) {
     QPointer<TMainForm> self(this);
     const auto failed = [self, path] {
         if (self) self->ConsoleMessage(QStringLiteral("Не удалось показать отчёт, он записан в файл ") + path);

@@ -106,6 +106,7 @@ public:
     QAction* ActionNewEntryReadCode = nullptr;  // "Ввод из РВ"
     QAction* ActionDeleteEntry = nullptr;
     QAction* ActionReport = nullptr;
+    QAction* ActionReportPdf = nullptr;
     QAction* ActionApprOptions = nullptr;
     QAction* ActionSetPoints = nullptr;
     QAction* ActionAppr = nullptr;
@@ -141,6 +142,7 @@ public slots:
     void ActionNewEntryReadCodeExecute();
     void ActionDeleteEntryExecute();
     void ActionReportExecute();
+    void ActionReportPdfExecute();
     void NExportClick();
     void NImportClick();
     void ActionApprOptionsExecute();
@@ -183,7 +185,8 @@ private:
     bool SavePrompt();
     void ReadDocumentFile(const QString& path);
     void TextExchange(bool exportText);
-    void ShowReport();
+    // Opens a written report (the HTML page or the PDF) in the viewer.
+    void ShowReport(const QString& path);
 
     void SetTitle(const QString& fileName);
     void SetFamilyCaptions();

@@ -13,7 +13,6 @@
 #include <QVBoxLayout>
 
 #include <exception>
-#include <variant>
 
 #include "common/Console.h"
 #include "components/DisComboBox.h"
@@ -22,7 +21,7 @@
 #include "comprt/ComPort.h"
 #include "devices/nivor/NivorProtocol.h"
 #include "devices/nivor/SpprController.h"
-#include "document/Entries.h"
+#include "document/MeasuredEntry.h"
 #include "document/PackageBase.h"
 #include "link/RegKey.h"
 
@@ -31,15 +30,6 @@ namespace {
 constexpr const char* kPortValue = "SpprComPort";
 constexpr const char* kNoPortItem = "-------";
 constexpr int kPollInterval = 1000;  // ms
-
-// The controller names the entry fields and methods by the document's numbers.
-static_assert(SpprController::kFieldT == kT && SpprController::kFieldMassRef == kMassRef &&
-              SpprController::kFieldVolRef == kVolRef && SpprController::kFieldTimeRef == kTimeRef &&
-              SpprController::kFieldFlowRef == kFlowRef && SpprController::kFieldTime1 == kTime1 &&
-              SpprController::kFieldPulses1 == kPulses1 && SpprController::kFieldPulses2 == kPulses2);
-static_assert(SpprController::kMethodVolume == static_cast<int>(Method::Volume) &&
-              SpprController::kMethodMass == static_cast<int>(Method::Mass) &&
-              SpprController::kMethodReference == static_cast<int>(Method::Reference));
 
 TSpprDlg::ErrorBox g_errorBox;
 
@@ -322,8 +312,15 @@ bool TSpprDlg::busy() const { return m_worker->controller().busy(); }
 
 void TSpprDlg::SetPackage(const std::shared_ptr<PackageBase>& package) {
     m_package = package;
-    m_worker->controller().setTarget(package ? std::optional<int>(static_cast<int>(package->method))
-                                             : std::nullopt);
+    std::optional<SpprController::Reference> reference;
+    if (package) {
+        switch (package->method) {
+        case Method::Volume: reference = SpprController::Reference::Volume; break;
+        case Method::Mass: reference = SpprController::Reference::Mass; break;
+        case Method::Reference: reference = SpprController::Reference::Flow; break;
+        }
+    }
+    m_worker->controller().setTarget(reference);
     UpdateControls();
 }
 
@@ -397,11 +394,12 @@ void TSpprDlg::bnToPackageClick() {
     // The entry takes the temperature as the field shows it.
     c.setTemperature(m_temp->Value());
     try {
-        package->addEntry();
-        const int row = package->entryCount() - 1;
-        for (const SpprController::EntryValue& v : c.entryValues())
-            std::visit([&](auto value) { package->setField(row, v.field, &value); }, v.value);
-        package->recalcEntry(row);
+        addMeasuredEntry(*package, {.timeRef = c.tq(),
+                                    .pulses1 = c.n1(),
+                                    .time1 = c.t1(),
+                                    .pulses2 = c.n2(),
+                                    .t = c.temperature(),
+                                    .reference = c.volMass()});
     } catch (const std::exception& error) {
         m_console.message(error.what());
     }

@@ -10,6 +10,9 @@
 #include "ArchiveSupport.h"
 #include "SampleDocuments.h"
 #include "archive/Archive.h"
+#include "devices/Ident.h"
+#include "document/Limits.h"
+#include "link/RegKey.h"
 
 namespace {
 
@@ -226,5 +229,54 @@ TEST_P(ArchiveTest, AnArchiveOfTheFirstSchemaIsBroughtUpToDate) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, ArchiveTest, testing::Values(Backend::SQLite, Backend::PostgreSQL), backendName);
+
+}  // namespace
+
+namespace {
+
+// A verification package is judged at its save against the limits kept for
+// its model; a calibration package, and a model without limits, get none.
+class ArchiveVerdictTest : public OnBackend {
+protected:
+    void SetUp() override {
+        OnBackend::SetUp();
+        RegKey::SetFileLocation(dir.file("settings.json"));
+    }
+    void TearDown() override { RegKey::SetFileLocation({}); }
+};
+
+TEST_P(ArchiveVerdictTest, VerificationPackagesAreJudgedByTheModelsLimits) {
+    struct Case {
+        const char* name;
+        Limits limits;
+        std::optional<bool> pass;
+    };
+    const Case cases[] = {
+        {"no limits", Limits{}, std::nullopt},
+        {"wide limits", Limits::ofZones({{0.0, 5.0}}), true},
+        {"narrow limits", Limits::ofZones({{0.0, 0.001}}), false},
+    };
+    Archive a(url);
+    std::uint32_t serial = 900;
+    for (const Case& c : cases) {
+        SaveLimits(25, c.limits);
+        // Package 0 a calibration, package 1 a verification.
+        const auto ids = a.store(submissionOf({.serial = ++serial, .packages = 2, .entries = 4}, serial, "/v.srv"));
+        ASSERT_EQ(ids.size(), 2u) << c.name;
+        const std::vector<Row> rows = a.find({.serialPrefix = SerialText(serial, 3)});
+        ASSERT_EQ(rows.size(), 2u) << c.name;
+        for (const Row& r : rows) {
+            if (r.packageType == 0) {
+                EXPECT_FALSE(r.pass) << c.name;
+                continue;
+            }
+            EXPECT_EQ(r.pass, c.pass) << c.name;
+            if (c.pass) EXPECT_EQ(r.limits, LimitsJson(c.limits)) << c.name;
+            else EXPECT_FALSE(r.limits) << c.name;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, ArchiveVerdictTest, testing::Values(Backend::SQLite, Backend::PostgreSQL), backendName);
 
 }  // namespace

@@ -49,6 +49,11 @@ inline std::string SampleDocumentBytes(const SampleDocument& s) {
             package->setField(i, kTimeRef, &timeRef);
             package->setField(i, kTime1, &time1);
             package->setField(i, kPulses1, &pulses);
+            // The pulse output counts the reference volume to a pulse.
+            if (const double weight = doc.state().options.pulseWeight; weight > 0) {
+                const auto pulses2 = static_cast<std::int32_t>(ref / (weight * 1000.0) + 0.5);
+                package->setField(i, kPulses2, &pulses2);
+            }
         }
         package->recalcAll();
     }

@@ -81,38 +81,27 @@ TEST_F(Settings, TemperatureIsTypedOnlyWithoutASensor) {
     EXPECT_FALSE(controller.temperatureEditable());
 }
 
-TEST_F(Settings, EntryFieldsInOrderWithTheMethodsReferenceField) {
-    EXPECT_TRUE(controller.entryValues().empty());
+TEST_F(Settings, TheTargetsReferenceNamesTheTypedValue) {
     EXPECT_EQ(controller.volMassLabel(), "");
     EXPECT_FALSE(controller.toPackageEnabled());
     struct Case {
-        int method;
+        C::Reference reference;
         const char* label;
-        int field;
     };
     const Case cases[] = {
-        {C::kMethodVolume, "Vэт, л:", C::kFieldVolRef},
-        {C::kMethodMass, "Mэт, кг:", C::kFieldMassRef},
-        {C::kMethodReference, "gэт, м3/ч:", C::kFieldFlowRef},
+        {C::Reference::Volume, "Vэт, л:"},
+        {C::Reference::Mass, "Mэт, кг:"},
+        {C::Reference::Flow, "gэт, м3/ч:"},
     };
-    controller.setTemperature(19.5);
-    controller.setVolMass(12.25);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);
-        controller.setTarget(c.method);
+        controller.setTarget(c.reference);
         EXPECT_EQ(controller.volMassLabel(), c.label);
         EXPECT_TRUE(controller.toPackageEnabled());
-        const auto values = controller.entryValues();
-        std::vector<int> fields;
-        for (const auto& v : values) fields.push_back(v.field);
-        EXPECT_EQ(fields, (std::vector<int>{C::kFieldTimeRef, C::kFieldPulses1, C::kFieldTime1, C::kFieldPulses2,
-                                            C::kFieldT, c.field}));
-        EXPECT_EQ(std::get<double>(values[4].value), 19.5);
-        EXPECT_EQ(std::get<double>(values[5].value), 12.25);
-        // Pulse counts are whole numbers, the rest doubles.
-        EXPECT_TRUE(std::holds_alternative<std::int32_t>(values[1].value));
-        EXPECT_TRUE(std::holds_alternative<std::int32_t>(values[3].value));
     }
+    controller.setTarget(std::nullopt);
+    EXPECT_EQ(controller.volMassLabel(), "");
+    EXPECT_FALSE(controller.toPackageEnabled());
 }
 
 TEST_F(Settings, TypedLimitsAreKept) {
@@ -219,6 +208,8 @@ TEST_F(Instrument, TimeStopWithTemperatureStopsItselfAndAveragesTheTemperature) 
     EXPECT_EQ(controller.n2(), 125);  // input 3 at 250 Hz
     EXPECT_DOUBLE_EQ(controller.t1(), 0.5);
     EXPECT_EQ(controller.voltageText(), "7.74 В");  // code 20
+    ASSERT_TRUE(controller.voltage());
+    EXPECT_DOUBLE_EQ(*controller.voltage(), 20 * 12.0 / 31.0);
     EXPECT_FALSE(controller.voltageLow());
     EXPECT_TRUE(messages(console).empty());
 
@@ -268,6 +259,37 @@ TEST_F(Instrument, StopInTheMiddleKeepsWhatWasCounted) {
     EXPECT_NEAR(controller.n1(), controller.tq() * 1000, 1.5);  // input 1 at 1000 Hz
 }
 
+// An instrument that answers a poll with its state alone (reply code 9)
+// has no measurement running: the dialog stops measuring at once, shows the
+// voltage, keeps the counts of the last full reply and sends no stop.
+TEST_F(Instrument, StateAloneEndsTheMeasurementWithoutAStop) {
+    open();
+    controller.setMeasurementTime(60.0);
+    controller.bnStartClick();
+    run();
+    std::this_thread::sleep_for(300ms);
+    controller.TimerTimer();
+    run();
+    ASSERT_TRUE(controller.measuring());
+    const std::int32_t counted = controller.n1();
+    EXPECT_GT(counted, 0);
+    const double temperature = controller.temperature();
+
+    ASSERT_EQ(sim->control("nivor fault busy"), "ok");
+    ASSERT_EQ(sim->control("nivor voltage 18"), "ok");
+    controller.TimerTimer();
+    const auto handled = run();
+    ASSERT_EQ(handled.size(), 1u);  // the poll alone: no temperature, no stop
+    EXPECT_EQ(handled[0].command, nivor::kPoll);
+    EXPECT_FALSE(controller.measuring());
+    EXPECT_FALSE(controller.busy());
+    EXPECT_TRUE(controller.startEnabled());
+    EXPECT_EQ(controller.voltageText(), "6.97 В");  // code 18
+    EXPECT_EQ(controller.n1(), counted);
+    EXPECT_EQ(controller.temperature(), temperature);
+    EXPECT_TRUE(messages(console).empty());
+}
+
 TEST_F(Instrument, PollsWaitForNoOneAndAreDroppedWhileOthersWait) {
     open();
     controller.bnStartClick();
@@ -298,15 +320,22 @@ TEST_F(Instrument, FailuresGoToTheConsoleExceptFailedPolls) {
     EXPECT_EQ(controller.voltageText(), "7.74 В");
     ASSERT_EQ(sim->control("nivor fault silent"), "ok");
     controller.TimerTimer();
-    run();
+    const auto polled = run();
+    // The failed poll's text is handed back, not written to the console.
+    ASSERT_EQ(polled.size(), 1u);
+    EXPECT_EQ(polled[0].error, "Прибор не отвечает");
     EXPECT_TRUE(messages(console).empty());
     EXPECT_EQ(controller.voltageText(), "");
+    EXPECT_FALSE(controller.voltage());
 
     // Start fails at its temperature: one line, the mode command skipped.
     controller.bnStartClick();
     const auto handled = run();
     ASSERT_EQ(handled.size(), 2u);
+    EXPECT_FALSE(handled[0].ok);
+    EXPECT_EQ(handled[0].error, "Прибор не отвечает");
     EXPECT_EQ(handled[1].code, -1);
+    EXPECT_EQ(handled[1].error, "");
     EXPECT_EQ(messages(console), (std::vector<std::string>{"Прибор не отвечает"}));
     EXPECT_FALSE(controller.measuring());
     EXPECT_TRUE(controller.startEnabled());

@@ -276,10 +276,15 @@ TEST_F(NivorCommand, PulseStopEndsWhenItsInputHasCounted) {
     EXPECT_NEAR(m["t"].get<double>(), 21.0, 0.05);
 }
 
+// The two inputs swapped: each list first holds the input the other one
+// is given.
 TEST_F(NivorCommand, WithoutTemperatureChannelNoTemperature) {
-    const json m = parsed(srvtool(measure({"--mode", "startstop1", "--temp-channel", "none"})));
+    const json m = parsed(
+        srvtool(measure({"--mode", "startstop1", "--temp-channel", "none", "--input1", "2", "--input2", "1"})));
     EXPECT_TRUE(m["t"].is_null());
     EXPECT_DOUBLE_EQ(m["tq"].get<double>(), 2.0);
+    EXPECT_EQ(m["N1"], 1000);  // input 2 at 500 Hz
+    EXPECT_EQ(m["N2"], 2000);  // input 1 at 1000 Hz
 }
 
 TEST_F(NivorCommand, FailureMessagesAndRecovery) {
@@ -322,6 +327,29 @@ TEST_F(NivorCommand, FailedPollsMidMeasurementAreSkipped) {
     const json m = parsed(run.get());
     EXPECT_DOUBLE_EQ(m["tq"].get<double>(), 4.0);
     EXPECT_EQ(m["N1"], 4000);
+}
+
+// An instrument that answers a poll with its state alone (reply code 9)
+// has no measurement running: the measurement ends there, with the counts
+// of the last full reply and no stop, so the temperature is the one read at
+// the start (the sensor warmed meanwhile).
+TEST_F(NivorCommand, StateAloneEndsTheMeasurementWithoutAStop) {
+    const auto started = std::chrono::steady_clock::now();
+    auto run = std::async(std::launch::async, [this] {
+        return srvtool(measure({"--mode", "time", "--time", "60"}));
+    });
+    std::this_thread::sleep_for(2500ms);  // a poll or two with counts
+    ASSERT_EQ(sim.control("nivor temp1 24"), "ok");
+    ASSERT_EQ(sim.control("nivor fault busy"), "ok");
+    const json m = parsed(run.get());
+    ASSERT_EQ(sim.control("nivor fault none"), "ok");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 30s);
+    const double tq = m["tq"].get<double>();
+    EXPECT_GE(tq, 0.9);
+    EXPECT_LT(tq, 10.0);
+    EXPECT_NEAR(m["N1"].get<double>(), tq * 1000, 1.5);  // input 1 at 1000 Hz
+    EXPECT_NEAR(m["t"].get<double>(), 20.0, 0.05);
+    EXPECT_DOUBLE_EQ(m["U"].get<double>(), 20 * 12.0 / 31.0);
 }
 
 // An instrument that stays silent for the stated number of polls ends the

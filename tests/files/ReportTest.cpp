@@ -145,6 +145,55 @@ TEST_F(ReportTest, AVerificationPackageOfAModelWithoutPulseOutputHidesThreeColum
     EXPECT_NE(bytes.find(page("&delta;V (%)</th>\n</tr>")), std::string::npos);
 }
 
+TEST_F(ReportTest, VerificationLimitsAndVerdictBelowTheEntries) {
+    // Dorn model 1 shows the pulse output; weight 0.01 m³ per pulse.
+    PackageBase& package = setUp(2, PackageType::Verification);
+    const double volRef = 10.0, timeRef = 36.0, time1 = 10.0;
+    const std::int32_t pulses1 = 5001, pulses2 = 1;
+    for (int row = 0; row < 2; ++row) {
+        package.addEntry();
+        package.setField(row, kVolRef, &volRef);
+        package.setField(row, kTimeRef, &timeRef);
+        package.setField(row, kTime1, &time1);
+        package.setField(row, kPulses1, &pulses1);
+        package.setField(row, kPulses2, &pulses2);
+    }
+    doc.state().options.pulseWeight = doc.device()->PulseWeight();
+    package.recalcAll();  // flow 1 m³/h; 500 Hz on the first line gives 1.1 m³/h (+10 %), dV 0 %
+    package.addEntry();   // nothing measured: no reference flow
+
+    const std::string bytes = files::ReportBytes(*doc.device(), package, Limits::ofZones({{0, 5}, {1, 10.5}}));
+    const std::size_t entries = bytes.find(page("</tbody>\n</table>\n<hr>"));
+    ASSERT_NE(entries, std::string::npos);
+    const std::string expected =
+        "<p>Пределы погрешности: зоны: от 0 м<sup>3</sup>/ч ± 5 %; от 1 м<sup>3</sup>/ч ± 10.5 %</p>\n"
+        "<table cellpadding=\"3\"><tr align=center><th>№</th>\n<th>g<sub>эт</sub> (м<sup>3</sup>/ч)</th>\n"
+        "<th>&plusmn;&delta; (%)</th>\n<th>Вывод</th>\n</tr>\n"
+        "<tr align=center><td>1</td>\n<td>1.000000</td>\n<td>10.500</td>\n<td>годен</td>\n</tr>\n"
+        "<tr align=center><td>2</td>\n<td>1.000000</td>\n<td>10.500</td>\n<td>годен</td>\n</tr>\n"
+        "<tr align=center><td>3</td>\n<td>0.000000</td>\n<td>&mdash;</td>\n<td>нет данных</td>\n</tr>\n"
+        "</table>\n"
+        "<p><b>Заключение: Не годен: 1 точек вне пределов</b>\n</p>\n<hr></body>\n</html>\n";
+    EXPECT_EQ(bytes.substr(entries + page("</tbody>\n</table>\n<hr>").size()), page(expected));
+
+    // A tighter class fails the flow error too; no limits set: no verdict.
+    EXPECT_NE(files::ReportBytes(*doc.device(), package, Limits::ofClass(1, 1))
+                  .find(page("<td>не годен</td>")),
+              std::string::npos);
+    const std::string unset = report(package);
+    EXPECT_NE(unset.find(page("<p>Пределы погрешности: пределы не заданы</p>\n<p><b>Заключение: пределы не заданы</b>\n</p>\n<hr></body>")),
+              std::string::npos);
+    EXPECT_EQ(unset.find(page("Вывод")), std::string::npos);
+}
+
+TEST_F(ReportTest, ACalibrationPackageHasNoVerdict) {
+    PackageBase& package = setUp(2, PackageType::Calibration);
+    package.addEntry();
+    const std::string bytes = files::ReportBytes(*doc.device(), package, Limits::ofClass(2, 10));
+    EXPECT_EQ(bytes.find(page("Заключение")), std::string::npos);
+    EXPECT_EQ(bytes.find(page("Пределы погрешности")), std::string::npos);
+}
+
 TEST_F(ReportTest, RvBoundariesAreWholeCodesAndNonFiniteFlowsAreZero) {
     ASSERT_TRUE(doc.create(0));
     doc.state().currentLines = {{1e308, 0.0, 1e308}, {0.001, 0.5, 2000.0}, {0.002, 0.0, 0.0}};

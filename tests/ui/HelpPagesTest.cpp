@@ -7,7 +7,6 @@
 #include "CsvOptionsDialog.h"
 #include "HelpWindow.h"
 #include "LinesDialog.h"
-#include "MainDialogs.h"
 #include "MainWindow.h"
 #include "NewDocumentDialog.h"
 #include "NewPackageDialog.h"
@@ -16,6 +15,7 @@
 #include "SpprDlg.h"
 
 #include "link/RegKey.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QAction>
 #include <QDir>
@@ -46,22 +46,6 @@ void dropRaiseWarnings(QtMsgType type, const QMessageLogContext& context, const 
     g_defaultHandler(type, context, message);
 }
 
-// New answers with a type code; nothing else is asked.
-class NewDocumentOnly : public MainDialogs {
-public:
-    int code = 0;
-    std::optional<int> newDocument(QWidget*) override { return code; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return std::nullopt; }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return false; }
-    QString openDocumentName(QWidget*) override { return {}; }
-    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
-    void about(QWidget*, const QString&) override {}
-    void error(QWidget*, const QString&) override {}
-};
 
 // A page's links (href of anchors, src of pictures) and the anchor names it
 // offers, as the help browser's document reads them.
@@ -169,7 +153,7 @@ void HelpPagesTest::checkWindowTree(TMainForm& form, QWidget* root) {
 
 void HelpPagesTest::everyKeywordOfTheWindowsOpensItsPage() {
     Console console;  // the Nivor dialog's; it outlives the window
-    auto* dialogs = new NewDocumentOnly;
+    auto* dialogs = new testsupport::ScriptedDialogs;
     TMainForm form{std::unique_ptr<MainDialogs>(dialogs)};
     // The windows the main window makes when they are first used, each
     // made here over the main window as their owner.

@@ -15,6 +15,7 @@
 #include "devices/DeviceBase.h"
 #include "document/Entries.h"
 #include "link/RegKey.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -41,57 +42,7 @@
 
 namespace {
 
-// The modal questions of the window answered from a script.
-class ScriptedDialogs : public MainDialogs {
-public:
-    std::optional<int> code;
-    std::optional<NewPackageChoice> package = NewPackageChoice{};
-    std::function<void(ApprOptions&)> editOptions;
-    std::function<bool(approximation::SectionSelection&)> chooseSections;
-    SaveAnswer saveAnswer = SaveAnswer::No;
-    bool deleteAnswer = true;
-    QString openName;
-    QString saveName;
-
-    int newDocumentAsked = 0;
-    int saveAsked = 0;
-    int saveNameAsked = 0;
-    QString proposedName;
-    QString deleteCaption;
-    QString aboutText;
-
-    std::optional<int> newDocument(QWidget*) override {
-        ++newDocumentAsked;
-        return code;
-    }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return package; }
-    bool apprOptions(QWidget*, ApprOptions& options) override {
-        if (!editOptions) return false;
-        editOptions(options);
-        return true;
-    }
-    bool selectSections(QWidget*, approximation::SectionSelection& selection) override {
-        return chooseSections && chooseSections(selection);
-    }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override {
-        ++saveAsked;
-        return saveAnswer;
-    }
-    bool confirmDeletePackage(QWidget*, const QString& caption) override {
-        deleteCaption = caption;
-        return deleteAnswer;
-    }
-    QString openDocumentName(QWidget*) override { return openName; }
-    QString saveDocumentName(QWidget*, const QString& proposed) override {
-        ++saveNameAsked;
-        proposedName = proposed;
-        return saveName;
-    }
-    void about(QWidget*, const QString& text) override { aboutText = text; }
-    void error(QWidget*, const QString& text) override { errors << text; }
-    QStringList errors;
-};
+using testsupport::ScriptedDialogs;
 
 // Runs `action` once the next modal dialog is up (the command that opens it
 // is called right after).
@@ -165,6 +116,7 @@ private slots:
     void startupDocument();
     void openingAnotherDeviceTypeReplacesThePage();
     void reportIsWrittenAndOpened();
+    void pdfReportIsWrittenBesideTheHtmlAndOpened();
     void reportThatCannotBeShownNamesItsFile_data();
     void reportThatCannotBeShownNamesItsFile();
     void deletePackageAndEntry();
@@ -259,7 +211,8 @@ void MainWindowTest::noDocumentLeavesOnlyNewOpenExitAndHelp() {
     for (QAction* action : {form.ActionNew, form.ActionOpen, form.NExit, form.NHelp, form.NAbout})
         QVERIFY2(action->isEnabled(), qPrintable(action->text()));
     for (QAction* action : {form.ActionSave, form.NSaveAs, form.NClose, form.ActionNewPackage, form.ActionDeletePackage,
-                            form.ActionNewEntry, form.ActionDeleteEntry, form.ActionReport, form.ActionApprOptions,
+                            form.ActionNewEntry, form.ActionDeleteEntry, form.ActionReport, form.ActionReportPdf,
+                            form.ActionApprOptions,
                             form.ActionSetPoints, form.ActionAppr, form.ActionLines, form.NExport, form.NImport})
         QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
     QVERIFY(!form.pagesMenu()->isEnabled());
@@ -840,6 +793,34 @@ void MainWindowTest::reportIsWrittenAndOpened() {
     QTRY_COMPARE(noted(), report);
     QTest::qWait(50);
     QVERIFY(form.console().lines().empty());  // shown: nothing to say
+}
+
+void MainWindowTest::pdfReportIsWrittenBesideTheHtmlAndOpened() {
+    TMainForm& form = makeForm();
+    const QString shown = path(QStringLiteral("shown.txt"));
+    form.SetReportViewer({QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("printf %s \"$1\" > \"$0\""), shown});
+    newDocument(19);
+    newPackage(PackageType::Verification);
+    QVERIFY(form.ActionReportPdf->isEnabled());
+    form.console().clear();
+    form.ActionReportPdf->trigger();
+
+    const QString pdf = path(QStringLiteral("report.pdf"));
+    QFile in(pdf);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QVERIFY(in.read(5) == "%PDF-");
+    QVERIFY(!QFile::exists(path(QStringLiteral("report.html"))));
+    const auto noted = [&shown] {
+        QFile note(shown);
+        return note.open(QIODevice::ReadOnly) ? QString::fromUtf8(note.readAll()) : QString();
+    };
+    QTRY_COMPARE(noted(), pdf);
+
+    // No viewer: the same message as for the page, naming the PDF.
+    form.SetReportViewer({QStringLiteral("false")});
+    form.ActionReportPdf->trigger();
+    QTRY_VERIFY(!form.console().lines().empty());
+    QVERIFY2(lastConsoleLine(form).endsWith(QLatin1Char(' ') + pdf), qPrintable(lastConsoleLine(form)));
 }
 
 void MainWindowTest::reportThatCannotBeShownNamesItsFile_data() {

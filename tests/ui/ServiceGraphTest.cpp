@@ -1,10 +1,10 @@
-#include "MainDialogs.h"
 #include "MainWindow.h"
 #include "ServiceGraph.h"
 
 #include "document/Entries.h"
 #include "files/JsonDocument.h"
 #include "link/RegKey.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -61,21 +61,7 @@ bool near(const QPointF& a, const QPointF& b) {
     return std::abs(a.x() - b.x()) < 1e-9 && std::abs(a.y() - b.y()) < 1e-9;
 }
 
-// New answers with a type code, New package with a calibration package.
-class ScriptedDialogs : public MainDialogs {
-public:
-    int code = 0;
-    std::optional<int> newDocument(QWidget*) override { return code; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return NewPackageChoice{}; }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return false; }
-    QString openDocumentName(QWidget*) override { return {}; }
-    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
-    void about(QWidget*, const QString&) override {}
-};
+using testsupport::ScriptedDialogs;
 
 }  // namespace
 

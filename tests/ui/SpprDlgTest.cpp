@@ -15,7 +15,6 @@
 #include <memory>
 #include <optional>
 
-#include "MainDialogs.h"
 #include "MainWindow.h"
 #include "SpprDlg.h"
 #include "common/Console.h"
@@ -30,6 +29,7 @@
 #include "document/PackageBase.h"
 #include "link/RegKey.h"
 #include "support/Devsim.h"
+#include "support/ScriptedDialogs.h"
 
 #include "WidgetActions.h"
 
@@ -59,22 +59,7 @@ double field(const PackageBase& package, int row, int id) {
     return std::visit([](auto x) { return static_cast<double>(x); }, *v);
 }
 
-class ScriptedDialogs : public MainDialogs {
-public:
-    std::optional<int> code = kDornCode;
-    NewPackageChoice package{PackageType::Calibration, Method::Volume};
-
-    std::optional<int> newDocument(QWidget*) override { return code; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override { return package; }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return true; }
-    QString openDocumentName(QWidget*) override { return {}; }
-    QString saveDocumentName(QWidget*, const QString&) override { return {}; }
-    void about(QWidget*, const QString&) override {}
-};
+using testsupport::ScriptedDialogs;
 
 }  // namespace
 
@@ -176,6 +161,7 @@ void SpprDlgTest::startAndWaitForData(TSpprDlg& dialog) {
 void SpprDlgTest::measurementsGoIntoThePackagesOfTheSelectedTab() {
     auto script = std::make_unique<ScriptedDialogs>();
     ScriptedDialogs& dialogs = *script;
+    dialogs.code = kDornCode;
     TMainForm form(std::move(script));
     form.show();
     QVERIFY(!form.ActionNewEntryNIV->isEnabled());  // no document

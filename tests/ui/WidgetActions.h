@@ -10,9 +10,7 @@
 #include <QTest>
 #include <QWidget>
 
-#include <optional>
-
-#include "MainDialogs.h"
+#include "support/ScriptedDialogs.h"
 
 namespace widgettest {
 
@@ -36,27 +34,7 @@ inline void choose(QComboBox* box, int index) {
     emit box->activated(index);
 }
 
-// The modal questions of the main window: the device type of New, a
-// calibration package by volume, No to saving, Yes to deleting, and the
-// file names set by the test.
-class ScriptedDialogs : public MainDialogs {
-public:
-    std::optional<int> code;
-    QString openName;
-    QString saveName;
-
-    std::optional<int> newDocument(QWidget*) override { return code; }
-    std::optional<NewPackageChoice> newPackage(QWidget*) override {
-        return NewPackageChoice{PackageType::Calibration, Method::Volume};
-    }
-    bool apprOptions(QWidget*, ApprOptions&) override { return false; }
-    bool selectSections(QWidget*, approximation::SectionSelection&) override { return false; }
-    void textExchange(QWidget*, PackageBase&, bool, int) override {}
-    SaveAnswer askSave(QWidget*) override { return SaveAnswer::No; }
-    bool confirmDeletePackage(QWidget*, const QString&) override { return true; }
-    QString openDocumentName(QWidget*) override { return openName; }
-    QString saveDocumentName(QWidget*, const QString&) override { return saveName; }
-    void about(QWidget*, const QString&) override {}
-};
+// The main window's modal questions answered from a script.
+using testsupport::ScriptedDialogs;
 
 }  // namespace widgettest

@@ -1,19 +1,20 @@
 // srvtool ports, dorn, rv, nivor: the device jobs, through the same workers
 // the device pages use. Each command opens its port with the worker's own
-// open request, runs its requests one after the other and prints JSON.
+// open request, runs its requests one after the other and prints JSON;
+// "rv poll" and "nivor measure" run the RV page's and the Nivor dialog's
+// controllers without a window instead.
 
 #include "Tool.h"
+#include "HeadlessSpprDlg.h"
 #include "ReadingsCommands.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "common/MathError.h"
 #include "comprt/ComPort.h"
 #include "devices/dorn/DornProtocol.h"
-#include "devices/nivor/NivorProtocol.h"
 #include "devices/rv/RvPageController.h"
 #include "devices/rv/RvReplies.h"
 #include "devices/rv/RvWorker.h"
@@ -467,8 +468,11 @@ void addNivorCommands(CLI::App& app) {
     auto* cmd = app.add_subcommand("nivor", "measure with the Nivor instrument");
     cmd->add_option("--port", o->port, "port name or device path")->required();
     cmd->require_subcommand(1);
-    auto* measure = cmd->add_subcommand("measure", "start, poll once a second until finished, stop; a failed poll is skipped, and only --silent-polls "
-        "failures in a row (10) end the measurement");
+    auto* measure = cmd->add_subcommand(
+        "measure",
+        "start, poll once a second until finished, stop, as the НИВ-2.3 dialog does; a poll answered with reply code 9 "
+        "(no measurement running) ends it without a stop; a failed poll is skipped, and only --silent-polls failures "
+        "in a row (10) end the measurement");
     measure->add_option("--mode", o->mode, "time, pulses, startstop1 or startstop2")
         ->required()
         ->check(CLI::IsMember({"time", "pulses", "startstop1", "startstop2"}));
@@ -486,79 +490,44 @@ void addNivorCommands(CLI::App& app) {
         ->check(CLI::Range(1, 1000));
 
     measure->callback([o] {
-        using namespace nivor;
         if (o->input1 == o->input2) throw UserError("--input1 and --input2 must differ");
-        WaitingNotifier pump;
-        SpprThread worker;
-        worker.Start(pump);
-        worker.Slot().setPort(portIndex(o->port));
-        runRequest(worker, pump, kOpenPort);
+        HeadlessSpprDlg dialog;
+        SpprController& c = dialog.controller();
+        dialog.open(portIndex(o->port));
 
-        const bool useTemperature = o->tempChannel != "none";
-        const int tempSensor = o->tempChannel == "2" ? 1 : 0;
-        bool averaging = false;
-        json temperature = nullptr;
-        double tempValue = 0.0;
-        const auto readTemperature = [&] {
-            SpprCommon& slot = worker.Slot();
-            slot.setCommand(kTemperature);
-            slot.setSensor(static_cast<std::uint8_t>(o->sensor));
-            const SpprCommon r = runRequest(worker, pump, kCommand);
-            const double t = r.temperature(tempSensor);
-            tempValue = averaging ? (tempValue + t) / 2 : t;
-            averaging = true;
-            temperature = tempValue;
-        };
-
-        if (useTemperature) readTemperature();
-        SpprCommon& start = worker.Slot();
-        if (o->mode == "time") {
-            start.setCommand(kTimeStop);
-            start.setTime(o->time);
-        } else if (o->mode == "pulses") {
-            start.setCommand(kPulseStop);
-            start.setPulses(static_cast<std::int32_t>(o->pulses));
-            start.setInput(static_cast<std::uint8_t>(o->input - 1));
-        } else {
-            start.setCommand(o->mode == "startstop1" ? kStartStop1 : kStartStop2);
-        }
-        runRequest(worker, pump, kCommand);
-
-        json result = {{"tq", nullptr}, {"t1", nullptr}, {"N1", nullptr}, {"N2", nullptr}, {"U", nullptr}};
-        const auto take = [&](const SpprCommon& r) {
-            if (r.replyCode() == 4) return;
-            result["U"] = voltage(r.state());
-            if (r.replyCode() > 3) return;
-            result["tq"] = r.totalTime();
-            result["t1"] = r.inputTime(o->input1 - 1);
-            result["N1"] = r.inputPulses(o->input1 - 1);
-            result["N2"] = r.inputPulses(o->input2 - 1);
-        };
-        // Poll once a second until the instrument says it has finished. A
-        // failed poll is skipped, as the dialog does: one garbled reply must
-        // not end a measurement that may have run for minutes. Only
-        // `silentPolls` failures in a row end it, with "Прибор не отвечает"
-        // when the instrument stayed silent (or the last failure's text).
-        for (int failed = 0;;) {
-            std::this_thread::sleep_for(std::chrono::seconds(1));
-            worker.Slot().setCommand(kPoll);
-            SpprCommon r;
-            try {
-                r = runRequest(worker, pump, kCommand);
-            } catch (const UserError&) {
-                if (++failed >= o->silentPolls) throw;
-                continue;
+        const std::vector<std::string> modes{"time", "pulses", "startstop1", "startstop2"};
+        c.cbModeChange(static_cast<int>(std::find(modes.begin(), modes.end(), o->mode) - modes.begin()));
+        c.setMeasurementTime(o->time);
+        c.setPulseCount(o->pulses);
+        c.cbChannelChange(o->input - 1);
+        // Each input list refuses the other's input: the second one moves
+        // out of the way of the first one's choice before both are chosen.
+        for (int free = 0; free < 4; ++free) {
+            if (free != o->input1 - 1 && free != c.input1()) {
+                c.cbChannel2Change(free);
+                break;
             }
-            failed = 0;
-            take(r);
-            if (r.replyCode() == 9) break;
-            if (r.replyCode() <= 3 && (r.state() & kFinishedBit)) break;
         }
-        if (useTemperature) readTemperature();
-        worker.Slot().setCommand(kStop);
-        take(runRequest(worker, pump, kCommand));
-        result["t"] = temperature;
-        print(result);
+        c.cbChannel1Change(o->input1 - 1);
+        c.cbChannel2Change(o->input2 - 1);
+        const bool useTemperature = o->tempChannel != "none";
+        c.cbTempChChange(!useTemperature         ? SpprController::kNoTemperature
+                         : o->tempChannel == "2" ? SpprController::kTsp2
+                                                 : SpprController::kTsp1);
+        c.setSensorType(o->sensor);
+
+        dialog.measure(o->silentPolls);
+
+        // What the dialog's panels show; the counts are empty until a reply
+        // brought them.
+        const bool counted = !c.tqText().empty();
+        const auto shown = [counted](auto value) { return counted ? json(value) : json(nullptr); };
+        print(json{{"tq", shown(c.tq())},
+                   {"t1", shown(c.t1())},
+                   {"N1", shown(c.n1())},
+                   {"N2", shown(c.n2())},
+                   {"U", c.voltage() ? json(*c.voltage()) : json(nullptr)},
+                   {"t", useTemperature ? json(c.temperature()) : json(nullptr)}});
     });
 }
 

@@ -13,6 +13,9 @@
 #include "files/JsonDocument.h"
 #include "files/Report.h"
 #include "files/TextExchange.h"
+#ifdef RVSERVICE_PDF
+#include "pdf/ProtocolPdf.h"
+#endif
 
 namespace srvtool {
 
@@ -52,12 +55,6 @@ void convertDocumentFile(const std::string& in, const std::string& out, Document
     files::WriteDocumentJson(doc, json::object(), reader, [&](std::string_view text) { file.write(text); });
     file.write("\n");
     file.commit();
-}
-
-PackageBase& packageAt(Document& doc, int index) {
-    if (index < 0 || index >= static_cast<int>(doc.packages().size()))
-        throw UserError("the document has no package " + std::to_string(index) + " (packages are counted from 0)");
-    return *doc.packages()[static_cast<std::size_t>(index)];
 }
 
 // One character; "\t" (backslash and t) also names a tab.
@@ -140,16 +137,39 @@ void addFileCommands(CLI::App& app) {
     auto report = std::make_shared<PackageOptions>();
     auto* cmdReport = packageCommand(app, "report", "write the protocol report of a package", *report);
     cmdReport->add_option("-o,--output", report->output, "report file (default: report.html of the program)");
-    cmdReport->callback([report] {
+    auto reportLimits = std::make_shared<std::string>();
+    cmdReport->add_option("--limits", *reportLimits, "limits file for a verification package's verdict "
+                                                     "instead of those stored for the model");
+    auto reportPdf = std::make_shared<std::string>();
+    cmdReport->add_option("--pdf", *reportPdf, "write the protocol as a PDF file (with -o, the HTML page as well)");
+    cmdReport->callback([report, reportLimits, reportPdf] {
         ConsoleRecorder recorder;
         Document doc(recorder.console);
         openDocument(report->document, doc);
+        const Limits limits = limitsFor(doc, *reportLimits);
         // The report shows the lines and pulse weight the device holds, as
         // after the tab change that leads to the report command.
         doc.tabChanged();
+        const PackageBase& package = packageAt(doc, report->package);
+        json out;
+        if (!reportPdf->empty()) {
+#ifdef RVSERVICE_PDF
+            pdf::GuiForTools gui;
+            pdf::WriteProtocolPdf(*reportPdf, *doc.device(), package, limits);
+            out["output"] = *reportPdf;
+#else
+            throw UserError("this srvtool was built without the PDF protocol (QtGui)");
+#endif
+            if (report->output.empty()) {
+                print(out);
+                return;
+            }
+            out["pdf"] = *reportPdf;
+        }
         const std::string path = report->output.empty() ? files::ReportPath() : report->output;
-        files::WriteReport(path, *doc.device(), packageAt(doc, report->package));
-        print({{"output", path}});
+        files::WriteReport(path, *doc.device(), package, limits);
+        out["output"] = path;
+        print(out);
     });
 
     auto exportOptions = std::make_shared<PackageOptions>();

@@ -10,6 +10,7 @@
 #include "files/DocumentFile.h"
 #include "files/JsonDocument.h"
 #include "files/JsonText.h"
+#include "files/LimitsFile.h"
 
 namespace srvtool {
 
@@ -43,6 +44,17 @@ void openDocument(const std::string& path, Document& doc) {
     if (isSrvPath(path)) files::ReadDocument(path, doc);
     else files::ReadJsonDocument(readJsonFile(path), doc);
     doc.setFileName(path);
+}
+
+PackageBase& packageAt(Document& doc, int index) {
+    if (index < 0 || index >= static_cast<int>(doc.packages().size()))
+        throw UserError("the document has no package " + std::to_string(index) + " (packages are counted from 0)");
+    return *doc.packages()[static_cast<std::size_t>(index)];
+}
+
+Limits limitsFor(const Document& doc, const std::string& limitsFile) {
+    if (!limitsFile.empty()) return files::ReadLimitsFile(limitsFile);
+    return LoadLimits(doc.device()->Type());
 }
 
 

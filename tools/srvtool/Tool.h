@@ -10,7 +10,10 @@
 
 #include "common/Console.h"
 
+#include "document/Limits.h"
+
 class Document;
+class PackageBase;
 
 namespace srvtool {
 
@@ -32,6 +35,13 @@ void openDocument(const std::string& path, Document& doc);
 
 // Whether a path names a document file (".srv", any case) or a JSON form
 // (".json", any case).
+// The package at a 0-based index; UserError when there is none.
+PackageBase& packageAt(Document& doc, int index);
+
+// The limits of permissible error a command judges by: those of the file
+// named by --limits when one is, else those stored for the document's model.
+Limits limitsFor(const Document& doc, const std::string& limitsFile);
+
 bool isSrvPath(const std::string& path);
 bool isJsonPath(const std::string& path);
 

@@ -100,10 +100,11 @@ void SpprController::setSensorType(int type) {
 std::string SpprController::volMassLabel() const {
     if (!m_target) return "";
     switch (*m_target) {
-    case kMethodMass: return "Mэт, кг:";
-    case kMethodReference: return "gэт, м3/ч:";
-    default: return "Vэт, л:";
+    case Reference::Mass: return "Mэт, кг:";
+    case Reference::Flow: return "gэт, м3/ч:";
+    case Reference::Volume: break;
     }
+    return "Vэт, л:";
 }
 
 // ---- actions ----------------------------------------------------------------
@@ -120,8 +121,7 @@ void SpprController::cbPortChange(int position) {
     m_queue.Slot().setPort(static_cast<std::uint8_t>(index));
     Post(nivor::kOpenPort, 0);
     m_port = index;
-    m_voltageText.clear();
-    m_voltageLow = false;
+    ClearVoltage();
 }
 
 void SpprController::PostTemperature() {
@@ -172,8 +172,15 @@ void SpprController::TimerTimer() {
 }
 
 void SpprController::ShowVoltage(std::uint8_t state) {
-    m_voltageText = Locale::current().formatFixed(nivor::voltage(state), 2) + " В";
+    m_voltage = nivor::voltage(state);
+    m_voltageText = Locale::current().formatFixed(*m_voltage, 2) + " В";
     m_voltageLow = nivor::voltageLow(state);
+}
+
+void SpprController::ClearVoltage() {
+    m_voltage.reset();
+    m_voltageText.clear();
+    m_voltageLow = false;
 }
 
 SpprController::Handled SpprController::HandleResult(bool success) {
@@ -184,20 +191,19 @@ SpprController::Handled SpprController::HandleResult(bool success) {
     handled.ok = success;
     const bool background = (item.condition & queue_condition::kBackground) != 0;
     const SpprCommon& p = item.param;
+    if (!success) handled.error = item.error;
     if (item.code == kOpenPort) {
         if (!success) {
             m_port = 0;
             m_console.message(item.error);
         }
-        m_voltageText.clear();
-        m_voltageLow = false;
+        ClearVoltage();
     } else if (item.code == kCommand) {
         const std::uint8_t command = p.command();
         handled.command = command;
         if (!success) {
             if (command != kPoll) m_console.message(item.error);
-            m_voltageText.clear();
-            m_voltageLow = false;
+            ClearVoltage();
         } else if (command <= kPulseStop) {
             m_measuring = true;
             handled.restartTimer = true;
@@ -239,17 +245,4 @@ SpprController::Handled SpprController::HandleResult(bool success) {
     m_queue.Pop();
     if (!background && m_foreground > 0) --m_foreground;
     return handled;
-}
-
-// ---- the new entry ------------------------------------------------------------
-
-std::vector<SpprController::EntryValue> SpprController::entryValues() const {
-    if (!m_target) return {};
-    int reference = kFieldVolRef;
-    if (*m_target == kMethodMass) reference = kFieldMassRef;
-    if (*m_target == kMethodReference) reference = kFieldFlowRef;
-    return {
-        {kFieldTimeRef, m_tq},     {kFieldPulses1, m_n1}, {kFieldTime1, m_t1},
-        {kFieldPulses2, m_n2},     {kFieldT, m_temperature}, {reference, m_volMass},
-    };
 }

@@ -4,15 +4,15 @@
 // with their mutual rules (the two counted inputs exclude each other, the
 // mode decides the criterion field and whether an input is chosen for the
 // pulse stop, the temperature channel decides whether the temperature is
-// typed), the requests each action posts, what a finished request shows,
-// the busy and idle decisions and the fields of a new package entry. The
-// Qt dialog shows this state, forwards its controls' input and the worker's
-// notifications, and runs the one-second timer.
+// typed), the requests each action posts, what a finished request shows
+// and the busy and idle decisions; the values it keeps from a measurement
+// make the new package entry. The Qt dialog shows this state, forwards its
+// controls' input and the worker's notifications, and runs the one-second
+// timer; srvtool's "nivor measure" runs it without a window.
 
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 #include "common/Console.h"
@@ -32,22 +32,9 @@ public:
     // The field beside the criterion label.
     enum class Criterion { Time, Pulses, Blank };
 
-    // The reference method of the target package: 0 volume, 1 mass,
-    // 2 reference meter (the document's Method).
-    static constexpr int kMethodVolume = 0;
-    static constexpr int kMethodMass = 1;
-    static constexpr int kMethodReference = 2;
-
-    // Field ids of the package entries the dialog fills (the document's
-    // FieldId numbers; the dialog's view checks them against it).
-    static constexpr int kFieldT = 1;
-    static constexpr int kFieldMassRef = 2;
-    static constexpr int kFieldVolRef = 3;
-    static constexpr int kFieldTimeRef = 4;
-    static constexpr int kFieldFlowRef = 5;
-    static constexpr int kFieldTime1 = 6;
-    static constexpr int kFieldPulses1 = 7;
-    static constexpr int kFieldPulses2 = 12;
+    // What the reference value typed beside the results is, by the target
+    // package's method: a volume, a mass or a reference meter's flow.
+    enum class Reference { Volume, Mass, Flow };
 
     // Limits of the typed values.
     static constexpr double kTimeMin = 0.0002, kTimeMax = 4095.9998;
@@ -107,11 +94,12 @@ public:
     void setVolMass(double value) { m_volMass = value; }
 
     // ---- the target package ------------------------------------------------
-    // The method of the package entries go to, or none.
-    void setTarget(std::optional<int> method) { m_target = method; }
+    // What the package entries go to takes as its reference value, or no
+    // package.
+    void setTarget(std::optional<Reference> reference) { m_target = reference; }
     bool hasTarget() const { return m_target.has_value(); }
-    std::optional<int> target() const { return m_target; }
-    // The label of edVolMass by the target's method ("" without one).
+    std::optional<Reference> target() const { return m_target; }
+    // The label of edVolMass by the target's reference ("" without one).
     std::string volMassLabel() const;
 
     // ---- actions ------------------------------------------------------------
@@ -136,6 +124,7 @@ public:
         std::uint8_t command = 0;  // the command of a code 1 request
         bool ok = false;
         bool restartTimer = false;  // a measurement started: next poll a second later
+        std::string error;          // the failure's text when not ok
     };
     // The worker's notification of a finished slot: handles Front(), pops
     // it and ends the busy state once only polls are pending.
@@ -153,6 +142,8 @@ public:
 
     // "6.58 В", or "" when no voltage is known.
     const std::string& voltageText() const { return m_voltageText; }
+    // The voltage shown, V; none while pnU is empty.
+    std::optional<double> voltage() const { return m_voltage; }
     // The shown voltage is below the code 17 (drawn in red).
     bool voltageLow() const { return m_voltageLow; }
     const std::string& tqText() const { return m_tqText; }
@@ -165,22 +156,13 @@ public:
     std::int32_t n1() const { return m_n1; }
     std::int32_t n2() const { return m_n2; }
 
-    // ---- the new entry --------------------------------------------------------
-    struct EntryValue {
-        int field;
-        std::variant<double, std::int32_t> value;
-    };
-    // The fields of a new entry of the target package, in the order they
-    // are set: timeRef, pulses1, time1, pulses2, t, then the reference field
-    // of the method. Empty without a target.
-    std::vector<EntryValue> entryValues() const;
-
 private:
     // Posts the slot already filled; counts it when it is not a poll and
     // was taken.
     void Post(std::int32_t code, std::uint32_t condition);
     void PostTemperature();
     void ShowVoltage(std::uint8_t state);
+    void ClearVoltage();
 
     Queue& m_queue;
     Console& m_console;
@@ -202,9 +184,10 @@ private:
     double m_volMass = 0.0;
     double m_tq = 0.0, m_t1 = 0.0;
     std::int32_t m_n1 = 0, m_n2 = 0;
-    std::optional<int> m_target;
+    std::optional<Reference> m_target;
 
     std::string m_voltageText;
+    std::optional<double> m_voltage;
     bool m_voltageLow = false;
     std::string m_tqText, m_t1Text, m_n1Text, m_n2Text;
 };
