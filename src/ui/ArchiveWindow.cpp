@@ -24,6 +24,7 @@
 #include "document/Document.h"
 #include "files/DocumentFile.h"
 #include "files/Report.h"
+#include "pdf/ProtocolPdf.h"
 
 namespace {
 
@@ -387,7 +388,8 @@ void TArchiveForm::bnReportClick() {
     const int row = m_table->Row();
     if (row < 0 || row >= m_source.rowCount()) return;
     const archive::Row record = m_source.item(row).row;
-    const QString path = m_hooks.saveName(this, QStringLiteral("Протокол"), QStringLiteral("Протокол (*.html)"),
+    const QString path = m_hooks.saveName(this, QStringLiteral("Протокол"),
+                                          QStringLiteral("Протокол HTML (*.html);;Протокол PDF (*.pdf)"),
                                           proposedName(record, QStringLiteral(".html")));
     if (path.isEmpty()) return;
     const std::string bytes = SelectedDocument();
@@ -408,7 +410,17 @@ void TArchiveForm::bnReportClick() {
             if (m_hooks.report) m_hooks.report(QStringLiteral("Архив: в документе нет пакетов"));
             return;
         }
-        files::WriteReport(path.toStdString(), *doc.device(), *package);
+        // The limits the record was judged by, as they were then.
+        Limits limits;
+        try {
+            if (record.limits) limits = ParseLimits(*record.limits);
+        } catch (const std::exception&) {
+            // Limits the program cannot read any more: the protocol without them.
+        }
+        if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+            pdf::WriteProtocolPdf(path.toStdString(), *doc.device(), *package, limits);
+        else
+            files::WriteReport(path.toStdString(), *doc.device(), *package, limits);
         if (m_hooks.report) m_hooks.report(QStringLiteral("Протокол записан: ") + path);
     } catch (const std::exception& e) {
         if (m_hooks.report) m_hooks.report(QString::fromUtf8(e.what()));

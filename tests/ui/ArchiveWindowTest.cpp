@@ -19,6 +19,7 @@
 #include "archive/SampleDocuments.h"  // tests/archive
 #include "components/GoodTable.h"
 #include "files/FileBytes.h"
+#include "document/Limits.h"
 #include "link/RegKey.h"
 
 using namespace widgettest;
@@ -83,7 +84,7 @@ void ArchiveWindowTest::fillArchive(int count) {
         s.user = i % 2 ? "ivanov" : "petrova";
         s.host = "bench-" + std::to_string(i % 3);
         archive::PreparedDocument p = archive::Prepare(s.bytes);
-        if (i % 4 == 1) p.packages[0].verdict = archive::Verdict{i % 8 == 1, "±1 %"};
+        if (i % 4 == 1) p.packages[0].verdict = archive::Verdict{i % 8 == 1, LimitsJson(Limits::ofZones({{0.0, 1.0}}))};
         docs.emplace_back(std::move(s), std::move(p));
     }
     a.storeMany(docs);
@@ -203,6 +204,8 @@ void ArchiveWindowTest::aRecordOpensSavesAndMakesAProtocol() {
     std::string opened;
     hooks.saveName = [&](QWidget*, const QString&, const QString&, const QString&) { return name; };
     hooks.openDocument = [&](const std::string& b) { opened = b; };
+    QStringList reported;
+    hooks.report = [&](const QString& text) { reported << text; };
     TArchiveForm own(archivePath(), path(QStringLiteral("queue.sqlite")).toStdString(), hooks);
     own.bnFindClick();
     own.table()->SetRow(1);
@@ -213,7 +216,10 @@ void ArchiveWindowTest::aRecordOpensSavesAndMakesAProtocol() {
     QVERIFY(readFile(name.toStdString()) == bytes);
     name = path(QStringLiteral("protocol.html"));
     own.bnReportClick();
-    QVERIFY(QFileInfo(name).size() > 0);
+    QVERIFY2(readFile(name.toStdString()).find("<head><title>") != std::string::npos, qPrintable(reported.join('\n')));
+    name = path(QStringLiteral("protocol.pdf"));
+    own.bnReportClick();
+    QVERIFY(readFile(name.toStdString()).rfind("%PDF", 0) == 0);
 
     // "Открыть" in the program's window: a new document without a name.
     window->bnOpenClick();
