@@ -99,12 +99,17 @@ Archives& archives() {
     return a;
 }
 
+// The archive of the benchmark's backend (range 0: 0 SQLite, 1 PostgreSQL);
+// empty, with the benchmark skipped, when the server could not be started.
+std::string backendUrl(benchmark::State& state) {
+    std::string url = archives().url(static_cast<int>(state.range(0)));
+    if (url.empty()) state.SkipWithError("no PostgreSQL server");
+    return url;
+}
+
 void BM_FindBySerialPrefix(benchmark::State& state) {
-    const std::string url = archives().url(static_cast<int>(state.range(0)));
-    if (url.empty()) {
-        state.SkipWithError("no PostgreSQL server");
-        return;
-    }
+    const std::string url = backendUrl(state);
+    if (url.empty()) return;
     archive::Archive a(url);
     // A whole factory number (5 records) or its first 7 digits (a few dozen).
     const int digits = static_cast<int>(state.range(1));
@@ -147,11 +152,8 @@ void saveWithArchive(Typical& t, archive::Recorder& recorder) {
 }
 
 void BM_SaveWithArchiveOnAndOff(benchmark::State& state) {
-    const std::string url = archives().url(static_cast<int>(state.range(0)));
-    if (url.empty()) {
-        state.SkipWithError("no PostgreSQL server");
-        return;
-    }
+    const std::string url = backendUrl(state);
+    if (url.empty()) return;
     Typical t;
     archive::Recorder recorder({url, t.folder + "/queue.sqlite"}, {});
     int i = 0;
@@ -163,11 +165,8 @@ void BM_SaveWithArchiveOnAndOff(benchmark::State& state) {
 
 // The archive thread's work for one save (queued, sent, recorded), waited for.
 void BM_RecordedSave(benchmark::State& state) {
-    const std::string url = archives().url(static_cast<int>(state.range(0)));
-    if (url.empty()) {
-        state.SkipWithError("no PostgreSQL server");
-        return;
-    }
+    const std::string url = backendUrl(state);
+    if (url.empty()) return;
     Typical t;
     archive::Recorder recorder({url, t.folder + "/queue.sqlite"}, {});
     int i = 0;
