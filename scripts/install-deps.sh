@@ -9,6 +9,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev
   qt6-base-dev qt6-base-dev-tools qt6-charts-dev libqt6opengl6-dev libgl-dev
   qt6-translations-l10n
+  libqt6sql6-sqlite libqt6sql6-psql postgresql xvfb xauth
   clang libclang-rt-14-dev
   dpkg-dev file
   poppler-utils fonts-dejavu-core

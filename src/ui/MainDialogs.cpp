@@ -129,6 +129,11 @@ void MainDialogs::error(QWidget* owner, const QString& text) {
     box.exec();
 }
 
+QString MainDialogs::saveFileName(QWidget* owner, const QString& caption, const QString& filter,
+                                  const QString& proposed) {
+    return QFileDialog::getSaveFileName(owner, caption, proposed, filter);
+}
+
 void StandardMainDialogs::about(QWidget* owner, const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("О программе"), text, QMessageBox::Ok, owner);
     box.exec();

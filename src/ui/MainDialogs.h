@@ -59,6 +59,10 @@ public:
     // An error that no command reports in the console alone (a document
     // named at start that cannot be read): an error box with the text.
     virtual void error(QWidget* owner, const QString& text);
+    // A save dialog for any other file (the archive window's documents,
+    // protocols and exports); an empty name cancels.
+    virtual QString saveFileName(QWidget* owner, const QString& caption, const QString& filter,
+                                 const QString& proposed);
 };
 
 // The program's own dialogs (the approximation options, the new document,

@@ -15,12 +15,15 @@
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <exception>
 
+#include "ArchiveLink.h"
+#include "ArchiveWindow.h"
 #include "ChartWindows.h"
 #include "ConsoleView.h"
 #include "CreateDevicePage.h"
@@ -33,6 +36,7 @@
 #include "approximation/GraphModel.h"
 #include "approximation/LinesTable.h"
 #include "components/GoodTable.h"
+#include "common/AtomicFile.h"
 #include "devices/DeviceBase.h"
 #include "devices/rv/RVx2.h"
 #include "document/MeasuredEntry.h"
@@ -148,6 +152,7 @@ TMainForm::TMainForm(std::unique_ptr<MainDialogs> dialogs, QWidget* parent)
     m_lines = new LinesDialog(this);
     m_lines->SetLines(&m_doc.state().currentLines);
     m_help = new HelpService(this);
+    m_archive = new ArchiveLink([this](const QString& text) { ConsoleMessage(text); }, this);
 
     m_console.setListener([this](const std::string&) { RefreshConsole(); });
     m_source.setErrorHandler([this](const std::string& message) { ConsoleMessage(fromStd(message)); });
@@ -233,6 +238,9 @@ void TMainForm::CreateActions() {
     NClose->setObjectName(QStringLiteral("NClose"));
     NClose->setShortcut(QKeySequence(QStringLiteral("Ctrl+F4")));
     connect(NClose, &QAction::triggered, this, [this] { NCloseClick(); });
+    NArchive = new QAction(QStringLiteral("Архив…"), this);
+    NArchive->setObjectName(QStringLiteral("NArchive"));
+    connect(NArchive, &QAction::triggered, this, [this] { NArchiveClick(); });
     NExit = make("NExit", "Выход", QKeySequence(), QIcon(), &TMainForm::NExitClick);
     NExport = make("NExport", "Экспорт в текстовый файл", QKeySequence(QStringLiteral("Ctrl+E")), QIcon(),
                    &TMainForm::NExportClick);
@@ -250,6 +258,8 @@ void TMainForm::CreateActions() {
 void TMainForm::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
     file->addActions({ActionNew, ActionOpen, ActionSave, NSaveAs, NClose});
+    file->addSeparator();
+    file->addAction(NArchive);
     file->addSeparator();
     file->addAction(NExit);
 
@@ -554,6 +564,7 @@ bool TMainForm::Save() {
     if (!m_doc.isOpen()) return false;
     if (m_doc.fileName().empty()) return SaveAs();
     files::WriteDocument(m_doc.fileName(), m_doc);
+    m_archive->recordSave(fromStd(m_doc.fileName()));
     return true;
 }
 
@@ -568,6 +579,7 @@ bool TMainForm::SaveAs() {
     const QString path = m_dialogs->saveDocumentName(this, proposed);
     if (path.isEmpty()) return false;
     files::WriteDocument(path.toStdString(), m_doc);
+    m_archive->recordSave(path);
     SetTitle(path);
     m_lines->Refresh();
     return true;
@@ -897,3 +909,45 @@ QString TMainForm::AboutText() {
 }
 
 void TMainForm::NAboutClick() { m_dialogs->about(this, AboutText()); }
+
+// ---- the calibration archive ------------------------------------------------------
+
+void TMainForm::NArchiveClick() {
+    Guarded([this] {
+        if (!m_archiveForm) {
+            TArchiveForm::Hooks hooks;
+            hooks.saveName = [this](QWidget* owner, const QString& caption, const QString& filter,
+                                    const QString& proposed) {
+                return m_dialogs->saveFileName(owner, caption, filter, proposed);
+            };
+            hooks.openDocument = [this](const std::string& bytes) { OpenArchivedDocument(bytes); };
+            hooks.report = [this](const QString& text) { ConsoleMessage(text); };
+            m_archiveForm = new TArchiveForm(m_archive->url(), m_archive->queuePath(), std::move(hooks), this);
+            m_archiveForm->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        m_archiveForm->show();
+        m_archiveForm->raise();
+        m_archiveForm->bnFindClick();
+    });
+}
+
+bool TMainForm::OpenArchivedDocument(const std::string& bytes) {
+    bool opened = false;
+    Guarded([&] {
+        if (!SavePrompt()) return;
+        // Read through a file of its own, as Open reads, and then forgotten:
+        // the document is new and has no name until it is saved.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("archived.srv"));
+        ReplaceFile(path.toStdString(), bytes);
+        ReadDocumentFile(path);
+        m_console.clear();
+        RefreshConsole();
+        SetTitle(QString());
+        RebuildTabs();
+        m_lines->Refresh();
+        SetFamilyCaptions();
+        opened = true;
+    });
+    return opened;
+}

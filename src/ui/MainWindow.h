@@ -11,11 +11,13 @@
 
 #include "MainDialogs.h"
 #include "PackageTableSource.h"
+#include "ArchiveWindow.h"  // archiveForm() converts its QPointer too
 #include "SpprDlg.h"  // spprDialog() converts its QPointer, which needs the whole class
 #include "approximation/Chart.h"
 #include "common/Console.h"
 #include "document/Document.h"
 
+class ArchiveLink;
 class ConsoleView;
 class DeviceBase;
 class HelpService;
@@ -118,6 +120,7 @@ public:
     QAction* NImport = nullptr;
     QAction* NHelp = nullptr;
     QAction* NAbout = nullptr;
+    QAction* NArchive = nullptr;  // "Архив…"
 
     // The About box's text: name, version of the build, build date and time.
     static QString AboutText();
@@ -152,6 +155,16 @@ public slots:
     void ActionNewEntryNIVExecute();
     void NHelpClick();
     void NAboutClick();
+    // "Архив…": the archive window, made on first use, shown beside the window.
+    void NArchiveClick();
+
+public:
+    // Records each save in the calibration archive.
+    ArchiveLink* archiveLink() const { return m_archive; }
+    TArchiveForm* archiveForm() const { return m_archiveForm; }
+    // A document from the archive as a new, unsaved document (after the
+    // save prompt); false when cancelled or unreadable.
+    bool OpenArchivedDocument(const std::string& bytes);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -215,4 +228,6 @@ private:
     SPILTS_DATA_EXCHANGE m_chartData;
     HelpService* m_help = nullptr;
     QPointer<TSpprDlg> m_sppr;
+    ArchiveLink* m_archive = nullptr;
+    QPointer<TArchiveForm> m_archiveForm;
 };

@@ -28,6 +28,7 @@ using nlohmann::json;
 void saveDocument(const std::string& path, Document& doc) {
     if (isSrvPath(path)) {
         files::WriteDocument(path, doc);
+        documentSaved(path);
     } else if (isJsonPath(path)) {
         doc.tabChanged();
         ReplaceFile(path, files::DocumentToJson(doc).dump(2) + "\n");
@@ -44,6 +45,7 @@ void convertDocumentFile(const std::string& in, const std::string& out, Document
     doc.setFileName(in);
     if (isSrvPath(out)) {
         files::WriteDocument(out, doc, reader);
+        documentSaved(out);
         return;
     }
     // Saving as JSON takes the device's lines first and recalculates.

@@ -63,6 +63,21 @@ std::vector<CommandGroup>& commandGroups() {
     return groups;
 }
 
+namespace {
+
+SavedHook& savedHook() {
+    static SavedHook hook = nullptr;
+    return hook;
+}
+
+}  // namespace
+
+void setDocumentSavedHook(SavedHook hook) { savedHook() = hook; }
+
+void documentSaved(const std::string& path) {
+    if (SavedHook hook = savedHook()) hook(path);
+}
+
 void print(const json& out) { std::cout << out.dump(2) << '\n'; }
 
 namespace {

@@ -48,6 +48,13 @@ bool isJsonPath(const std::string& path);
 
 void print(const nlohmann::json& out);
 
+// Told of every document file (.srv) a command has written; the archive
+// commands, where they are built, record the save through it. It never
+// throws and never changes what the command reports.
+using SavedHook = void (*)(const std::string& path);
+void setDocumentSavedHook(SavedHook hook);
+void documentSaved(const std::string& path);
+
 // Prints the document as DocumentToJson gives it with the members of
 // `extra` added, writing its entries out one at a time.
 void printDocument(const Document& doc, const nlohmann::json& extra);
