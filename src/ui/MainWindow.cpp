@@ -339,8 +339,11 @@ void TMainForm::CreateLayout() {
     m_statusBar->Panel(0)->setAccessibleName(QStringLiteral("Вывод"));
     m_statusBar->Panel(1)->setObjectName(QStringLiteral("lbLimits"));
     m_statusBar->Panel(1)->setAccessibleName(QStringLiteral("Пределы погрешности"));
-    m_statusBar->SetPanelWidth(0, m_statusBar->fontMetrics().horizontalAdvance(
-                                      QStringLiteral("Не годен: 000 точек вне пределов")) + 12);
+    // A failing verdict is shown in bold: the panel is measured in it.
+    QFont bold = m_statusBar->font();
+    bold.setBold(true);
+    m_statusBar->SetPanelWidth(
+        0, QFontMetrics(bold).horizontalAdvance(QStringLiteral("Не годен: 000 точек вне пределов")) + 16);
     setStatusBar(m_statusBar);
 }
 
