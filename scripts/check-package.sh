@@ -41,6 +41,10 @@ chroot "$target" bash -euc '
   apt-get update -qq
   apt-get install -y -qq "/tmp/'"$(basename "$deb")"'" >/dev/null
   for p in rvservice srvtool devsim; do command -v "$p"; done
+  # The program'"'"'s own libraries find every library and symbol they use.
+  for lib in /usr/lib/rvservice/librvui.so /usr/lib/rvservice/librvcharts.so; do
+    if ldd -r "$lib" 2>&1 | grep -E "undefined symbol|not found"; then exit 1; fi
+  done
   srvtool --help | head -1
   srvtool convert /tmp/kelt-calibration.json -o "/tmp/Келт.srv" >/dev/null
   echo "document type: $(xdg-mime query filetype "/tmp/Келт.srv") -> $(xdg-mime query default application/x-rvservice-document)"

@@ -49,7 +49,7 @@ std::unique_ptr<TMainForm> makeWindow(int packages, int entries) {
     return form;
 }
 
-// The main window's graphs window (made by librvcharts, linked here).
+// The main window's graphs window (made by librvcharts).
 TServiceGraph* graphOf(TMainForm& form) { return static_cast<TServiceGraph*>(form.graphWindow()); }
 
 // The command, then the window painted.
@@ -128,6 +128,7 @@ BENCHMARK(BM_TabRedraw)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRea
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     RegKey::SetFileLocation("/tmp/rvservice-graphs-bench-settings.json");
+    if (qEnvironmentVariableIsEmpty("RVSERVICE_CHARTS_PLUGIN")) qputenv("RVSERVICE_CHARTS_PLUGIN", RVCHARTS_PATH);
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -1,11 +1,8 @@
 #include "approximation/GraphModel.h"
 
 #include <cmath>
-#include <cstdio>
-#include <exception>
 
 #include "common/Locale.h"
-#include "link/RegKey.h"
 
 namespace approximation {
 
@@ -62,13 +59,6 @@ constexpr int kMaxCurveSamples = 2000;
 constexpr double kScatterPercent = 5.0;
 
 bool finite(const GraphPoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
-
-std::string withLocaleSeparator(std::string text) {
-    const char separator = Locale::current().decimalSeparator;
-    for (char& c : text)
-        if (c == '.') c = separator;
-    return text;
-}
 
 }  // namespace
 
@@ -192,7 +182,7 @@ TabPicture drawGraphTab(const SPILTS_DATA_EXCHANGE& data, GraphTab tab, const Gr
     picture.tab = tab;
     picture.titles = tabTitles(tab, family);
     picture.series.resize(data.series.size());
-    const double z = settings.offset;
+    const double z = settings.zeroOffset ? settings.offset : 0.0;
     const std::vector<GraphLine>& lines = data.lines;
 
     double smallest = kSmallestXStart;
@@ -304,22 +294,6 @@ std::string valueMarkText(double value) {
     }
     if (text == "-0") text = "0";
     return text;
-}
-
-std::string formatGeneral(double value) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%g", value);
-    return withLocaleSeparator(buffer);
-}
-
-bool zeroOffsetEnabled() {
-    try {
-        RegKey key;
-        key.Open();
-        return key.ReadInt(kEnableZeroOffsetValue, 0) != 0;
-    } catch (const std::exception&) {
-        return false;
-    }
 }
 
 }  // namespace approximation

@@ -110,7 +110,11 @@ struct ScatterGroup {
 struct GraphSettings {
     // "Расчетная погрешность": the error tab shows the stored errors.
     bool storedErrors = false;
-    // The zero offset z; 0 while its control is hidden.
+    // The zero offset control is shown (the window shows it while the
+    // settings value kEnableZeroOffsetValue is set); while it is hidden the
+    // offset counts as 0 whatever `offset` holds.
+    bool zeroOffset = false;
+    // The zero offset z.
     double offset = 0.0;
     // Series shown, by index; a series past the end is shown. Only shown
     // series feed the scatter layer.
@@ -159,12 +163,9 @@ std::string scatterMarkText(double value);
 // The value marks of the point series: the Y value with up to three
 // decimals, in the user's locale.
 std::string valueMarkText(double value);
-// "%g" in the user's locale (the status bar's readouts).
-std::string formatGeneral(double value);
 
-// The settings value that shows the zero offset control; false when the
-// settings cannot be read.
+// The settings value that shows the zero offset control (a switch, read
+// with ReadSettingsSwitch).
 inline constexpr const char* kEnableZeroOffsetValue = "EnableZeroOffset";
-bool zeroOffsetEnabled();
 
 }  // namespace approximation

@@ -209,3 +209,24 @@ void ReplaceFile(const std::string& path, std::string_view bytes, mode_t newFile
     file.write(bytes);
     file.commit();
 }
+
+std::string ReadWholeFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) comprt::ThrowLastError();
+    std::string bytes;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            bytes.append(chunk, static_cast<std::size_t>(n));
+        } else if (n == 0) {
+            break;
+        } else if (errno != EINTR) {
+            const int code = errno;
+            ::close(fd);
+            throw win_error(static_cast<std::uint32_t>(code));
+        }
+    }
+    ::close(fd);
+    return bytes;
+}

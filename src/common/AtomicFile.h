@@ -6,6 +6,12 @@
 
 #include "common/Noncopyable.h"
 
+// Whole files: read in one call, replaced as a whole or not at all.
+
+// The whole content of `path`. A file that cannot be opened or read raises
+// win_error with the system's code and text (ENOENT for a missing one).
+std::string ReadWholeFile(const std::string& path);
+
 // Replaces a file as a whole or not at all: documents, reports, exports and
 // the settings store all save through it. The bytes go to a new file beside
 // the target, are flushed to the disk, and only then take the target's name;

@@ -1,9 +1,14 @@
 #include "common/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
+
+#include "common/Locale.h"
 
 namespace {
 
@@ -102,4 +107,63 @@ std::optional<std::int32_t> parseUserInt32(std::string_view text) {
         *value > std::numeric_limits<std::int32_t>::max())
         return std::nullopt;
     return static_cast<std::int32_t>(*value);
+}
+
+std::string withUserSeparator(std::string text) {
+    const char separator = Locale::current().decimalSeparator;
+    std::replace(text.begin(), text.end(), '.', separator);
+    return text;
+}
+
+std::string formatG(double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%g", value);
+    return withUserSeparator(buffer);
+}
+
+std::string formatGeneral(double value, int precision) {
+    if (std::isnan(value)) return "NAN";
+    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
+    if (value == 0) return "0";
+    precision = std::clamp(precision, 1, 15);
+
+    // "d.ddde+xx": the digits rounded to the precision and the power of ten
+    // of the first one.
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*e", precision - 1, std::fabs(value));
+    const std::string_view sci = buffer;
+    const std::size_t ePos = sci.find('e');
+    std::string digits;
+    for (const char c : sci.substr(0, ePos))
+        if (c != '.') digits += c;
+    const int exponent = std::atoi(buffer + ePos + 1);
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+
+    const char separator = Locale::current().decimalSeparator;
+    std::string out = value < 0 ? "-" : "";
+    if (exponent < -5 || exponent >= precision) {
+        out += digits[0];
+        if (digits.size() > 1) {
+            out += separator;
+            out += digits.substr(1);
+        }
+        out += 'E';
+        out += std::to_string(exponent);
+    } else if (exponent >= 0) {
+        const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
+        if (digits.size() <= intDigits) {
+            out += digits;
+            out.append(intDigits - digits.size(), '0');
+        } else {
+            out += digits.substr(0, intDigits);
+            out += separator;
+            out += digits.substr(intDigits);
+        }
+    } else {
+        out += '0';
+        out += separator;
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+    }
+    return out;
 }

@@ -11,6 +11,7 @@
 
 #include "common/AtomicFile.h"
 #include "common/Locale.h"
+#include "common/NumberText.h"
 #include "devices/DeviceBase.h"
 #include "document/PackageBase.h"
 #include "document/Verdict.h"
@@ -19,53 +20,6 @@
 namespace files {
 
 namespace {
-
-// The value rounded to 15 significant digits without trailing zeros: fixed
-// point when it is at least 0.00001 in magnitude and has at most 15 integer
-// digits, else mantissa, "E" and exponent; regional decimal separator.
-std::string formatGeneral(double value) {
-    if (std::isnan(value)) return "NAN";
-    if (std::isinf(value)) return value < 0 ? "-INF" : "INF";
-    if (value == 0.0) return "0";
-    const char separator = Locale::current().decimalSeparator;
-    char sci[40];
-    std::snprintf(sci, sizeof sci, "%.14e", value);
-    // "-d.ddddddddddddddde+xx"
-    std::string text = sci;
-    const bool negative = text[0] == '-';
-    if (negative) text.erase(0, 1);
-    const std::size_t e = text.find('e');
-    std::string digits = text.substr(0, 1) + text.substr(2, e - 2);
-    const int exponent = std::atoi(text.c_str() + e + 1);
-    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-
-    std::string out = negative ? "-" : "";
-    if (std::fabs(value) >= 0.00001 && exponent < 15) {
-        if (exponent < 0) {
-            out += "0";
-            out += separator;
-            out.append(static_cast<std::size_t>(-exponent - 1), '0');
-            out += digits;
-        } else {
-            const std::size_t intDigits = static_cast<std::size_t>(exponent) + 1;
-            if (digits.size() <= intDigits) {
-                out += digits;
-                out.append(intDigits - digits.size(), '0');
-            } else {
-                out += digits.substr(0, intDigits);
-                out += separator;
-                out += digits.substr(intDigits);
-            }
-        }
-        return out;
-    }
-    out += digits.substr(0, 1);
-    if (digits.size() > 1) {
-        out += separator;
-        out += digits.substr(1);
-    }
-    return out + "E" + std::to_string(exponent);
-}
 
 // An output stream's own form of a double: six significant digits at most,
 // shortest form, a point whatever the regional settings.
@@ -242,7 +196,7 @@ std::string ReportHeadHtml(const DeviceBase& device, const PackageBase& package)
             cell(out, "Заводской номер: " + SerialText(ident.serial, ident.du), "width=\"22%\"");
             cell(out, "Ду: " + DiameterText(ident.du), "width=\"8%\"");
             cell(out, "Тип: " + device.Name(), "width=\"22%\"");
-            cell(out, "&Delta;u (м<sup>3</sup>/имп): " + formatGeneral(device.PulseWeight()), "width=\"14%\"");
+            cell(out, "&Delta;u (м<sup>3</sup>/имп): " + formatGeneral(device.PulseWeight(), 15), "width=\"14%\"");
             cell(out, std::string("Аппроксимация: ") + (state.options.byEntries != 0 ? "по всем" : "по средним"),
                  "width=\"22%\"");
             cell(out, "t<sub>прив</sub> (°C): " + formatStream(state.options.refTemp), "width=\"12%\"");

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <exception>
 #include <filesystem>
 #include <limits>
 #include <mutex>
@@ -59,28 +60,13 @@ struct Store {
 // file: empty and marked damaged.
 Store Load(const std::string& location) {
     Store store;
-    const int fd = ::open(location.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return store;
-        comprt::ThrowLastError();
-    }
     std::string text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
-        if (n > 0) {
-            text.append(chunk, static_cast<std::size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw win_error(static_cast<std::uint32_t>(error));
-        }
-        break;
+    try {
+        text = ReadWholeFile(location);
+    } catch (const win_error& e) {
+        if (e.ErrorCode == ENOENT || e.ErrorCode == ENOTDIR) return store;
+        throw;
     }
-    ::close(fd);
     json root = json::parse(text, nullptr, false);
     if (root.is_discarded() || !root.is_object()) {
         store.damaged = true;
@@ -278,4 +264,14 @@ void RegKey::WriteString(std::string_view name, std::string_view text) {
         key[kStrings][valueName] = std::move(bytes);
     }
     Save(location, store);
+}
+
+bool ReadSettingsSwitch(std::string_view name) {
+    try {
+        RegKey key;
+        key.Open();
+        return key.ReadInt(name, 0) != 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }

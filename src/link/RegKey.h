@@ -58,3 +58,8 @@ private:
     std::string m_path;
     bool m_open = false;
 };
+
+// A number value of the settings key as a switch: set when it is not 0. Not
+// set when it is missing or of the other type, and when the settings cannot
+// be read (a switch never stops the window that asks).
+bool ReadSettingsSwitch(std::string_view name);

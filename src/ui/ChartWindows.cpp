@@ -3,47 +3,51 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLibrary>
+#include <QPluginLoader>
 #include <QStringList>
 
 #include <stdexcept>
 
 namespace {
 
-// Set once, by the library's own start-up code; read on the window thread.
-const ChartWindows* g_windows = nullptr;
-
 const QString kLibrary = QStringLiteral("librvcharts.so");
 
-}  // namespace
-
-void RegisterChartWindows(const ChartWindows* windows) { g_windows = windows; }
-
-const ChartWindows& Charts() {
-    if (g_windows) return *g_windows;
-    // Beside the program in the build tree; in the library folder when
-    // installed.
+// The places to look in, in order.
+QStringList candidates() {
+    if (const QString named = qEnvironmentVariable("RVSERVICE_CHARTS_PLUGIN"); !named.isEmpty()) return {named};
     const QString programDir = QCoreApplication::applicationDirPath();
-    const QStringList candidates = {programDir + QLatin1Char('/') + kLibrary,
-                                    QDir::cleanPath(programDir + QStringLiteral("/" RVSERVICE_CHARTS_DIR "/") + kLibrary)};
+    return {programDir + QLatin1Char('/') + kLibrary,
+            QDir::cleanPath(programDir + QStringLiteral("/" RVSERVICE_CHARTS_DIR "/") + kLibrary)};
+}
+
+const ChartWindows* load() {
     QStringList reasons;
-    for (const QString& path : candidates) {
+    for (const QString& path : candidates()) {
         if (!QFileInfo::exists(path)) {
             reasons << path + QStringLiteral(": нет файла");
             continue;
         }
-        QLibrary library(path);
-        // Every symbol bound now, so that a missing one fails here with its
-        // name rather than later in the middle of a drawing.
-        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
-        if (!library.load()) {
-            reasons << library.errorString();
+        // The loader keeps the library and its object for the rest of the
+        // process.
+        QPluginLoader loader(path);
+        QObject* object = loader.instance();
+        if (!object) {
+            reasons << loader.errorString();
             continue;
         }
-        if (g_windows) return *g_windows;
+        if (const auto* windows = qobject_cast<ChartWindows*>(object)) return windows;
         reasons << path + QStringLiteral(": в библиотеке нет окон графиков");
     }
     throw std::runtime_error((QStringLiteral("Не удалось загрузить библиотеку графиков ") + kLibrary +
                               QStringLiteral(": ") + reasons.join(QStringLiteral("; ")))
                                  .toStdString());
+}
+
+}  // namespace
+
+const ChartWindows& Charts() {
+    // Set once, on the window thread; a failed load is tried again next time.
+    static const ChartWindows* windows = nullptr;
+    if (!windows) windows = load();
+    return *windows;
 }

@@ -1,15 +1,15 @@
 #pragma once
 
 // The windows drawn with Qt Charts (the graphs window, "Выбор сечений" and
-// the RV page's "Показания" tab) live in the library librvcharts, which the
+// the RV page's "Показания" tab) live in the Qt plugin librvcharts, which the
 // program loads when the first of them is made: it starts and paints its
 // window without loading Qt Charts and Qt Print Support. The program reaches
 // them only through the classes below, whose functions are virtual; the
-// library finds the rest of the program's code in the program itself, which
-// exports its symbols for it.
+// plugin links the widget layer and the core (librvui) as the program does.
 
 #include <QDialog>
 #include <QWidget>
+#include <QtPlugin>
 
 #include "approximation/GraphModel.h"
 
@@ -55,19 +55,21 @@ public:
     virtual bool choose(approximation::SectionSelection& selection) = 0;
 };
 
-// The makers librvcharts hands the program as it loads.
-struct ChartWindows {
-    GraphWindow* (*graphWindow)(QWidget* parent);
-    ReadingsPage* (*readingsPage)(rv::ReadingsStore& store, Console& console, QWidget* parent);
-    SectionChooser* (*sectionChooser)(QWidget* parent);
+// The makers, the interface of librvcharts's plugin object.
+class ChartWindows {
+public:
+    virtual ~ChartWindows() = default;
+    virtual GraphWindow* graphWindow(QWidget* parent) const = 0;
+    virtual ReadingsPage* readingsPage(rv::ReadingsStore& store, Console& console, QWidget* parent) const = 0;
+    virtual SectionChooser* sectionChooser(QWidget* parent) const = 0;
 };
 
-// Called by librvcharts while it loads (or, in a program linked with it, at
-// its start).
-void RegisterChartWindows(const ChartWindows* windows);
+#define RVSERVICE_CHART_WINDOWS_IID "rvservice.ChartWindows/1"
+Q_DECLARE_INTERFACE(ChartWindows, RVSERVICE_CHART_WINDOWS_IID)
 
-// The makers; the first call loads librvcharts from beside the program, or
-// from the library folder the program is installed with. Throws
-// std::runtime_error naming the library and the reason when it cannot be
-// loaded.
+// The makers; the first call loads librvcharts: from the file the
+// environment variable RVSERVICE_CHARTS_PLUGIN names when it is set (the
+// tests and benchmarks), else from beside the program, or from the library
+// folder the program is installed with. Throws std::runtime_error naming
+// the library and the reason when it cannot be loaded.
 const ChartWindows& Charts();

@@ -1,11 +1,9 @@
 #include "DornFrame.h"
 
-#include <QApplication>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -17,9 +15,7 @@
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
 #include "devices/dorn/Dorn.h"
-#include "devices/dorn/DornPageController.h"
 #include "devices/dorn/DornProtocol.h"
-#include "link/RegKey.h"
 
 namespace {
 
@@ -34,43 +30,15 @@ QStringList toQt(const std::vector<std::string>& items) {
 
 }  // namespace
 
-// The page's worker, the controller that posts to it, and the notifier that
-// carries its results over to the window thread: the worker thread only
-// queues a call on the page, which the event loop runs later; a call still
-// queued when the page is gone is dropped.
-class DornFrame::Worker final : public QueueNotifier {
-public:
-    Worker(DornFrame& frame, DornPageState& state, Console& console)
-        : m_frame(&frame), m_controller(state, m_thread, console) {}
-    ~Worker() override { m_thread.Stop(); }
-
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) override {
-        if (message != kResultMessage) return;
-        const bool ok = param1 != 0;
-        QPointer<DornFrame> frame = m_frame;
-        QMetaObject::invokeMethod(
-            m_frame.data(), [frame, ok] { if (frame) frame->HandleResult(ok); }, Qt::QueuedConnection);
-    }
-
-    DornThread& thread() { return m_thread; }
-    DornPageController& controller() { return m_controller; }
-
-private:
-    QPointer<DornFrame> m_frame;  // made on the window thread, copied by the worker
-    DornThread m_thread;
-    DornPageController m_controller;
-};
-
-DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
-    : QWidget(parent), m_device(device), m_state(device.page()), m_console(console) {
+TDornFrame::TDornFrame(Dorn& device, Console& console, QWidget* parent)
+    : DevicePage(console, kPortValue, parent), m_device(device), m_state(device.page()) {
     setProperty("helpKeyword", QStringLiteral("dorn_main"));
 
     m_port = new TDisComboBox(this);
     m_port->setObjectName(QStringLiteral("cbPort"));
     m_devNum = new TIntEdit(this);
     m_devNum->setObjectName(QStringLiteral("edDevNum"));
-    m_devNum->SetMax(m_state.serial().max());
-    m_devNum->SetMin(m_state.serial().min());
+    TakeLimits(m_devNum, m_state.serial());
     m_outType = new TDisComboBox(this);
     m_outType->setObjectName(QStringLiteral("cbOutType"));
     m_outTypeLabel = new QLabel(QStringLiteral("Цена импульса, м3:"), this);
@@ -81,14 +49,10 @@ DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
     m_du->addItems(toQt(m_state.diameter().items()));
     m_a = new TFloatEdit(this);
     m_a->setObjectName(QStringLiteral("edA"));
-    m_a->SetDigits(m_state.a().digits());
-    m_a->SetMax(m_state.a().max());
-    m_a->SetMin(m_state.a().min());
+    TakeLimits(m_a, m_state.a());
     m_b = new TFloatEdit(this);
     m_b->setObjectName(QStringLiteral("edB"));
-    m_b->SetDigits(m_state.b().digits());
-    m_b->SetMax(m_state.b().max());
-    m_b->SetMin(m_state.b().min());
+    TakeLimits(m_b, m_state.b());
     m_read = new QPushButton(QStringLiteral("Cчитать"), this);  // the caption begins with a Latin C on purpose: scripts and users know it so
     m_read->setObjectName(QStringLiteral("bnRead"));
     m_write = new QPushButton(QStringLiteral("Записать"), this);
@@ -144,20 +108,13 @@ DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
         if (!m_updating) UpdateFromState();
     });
 
-    // User input goes into the state; the state's change does not come back
-    // into the control being typed in.
-    const auto fromControl = [this](auto&& apply) {
-        if (m_updating) return;
-        m_updating = true;
-        apply();
-        m_updating = false;
-    };
+    // User input goes into the state (FromControl).
     connect(m_devNum, &TIntEdit::valueChanged, this,
-            [this, fromControl](int v) { fromControl([&] { m_state.serial().setValue(v); }); });
+            [this](int v) { FromControl([&] { m_state.serial().setValue(v); }); });
     connect(m_a, &TFloatEdit::valueChanged, this,
-            [this, fromControl](double v) { fromControl([&] { m_state.a().setValue(v); }); });
+            [this](double v) { FromControl([&] { m_state.a().setValue(v); }); });
     connect(m_b, &TFloatEdit::valueChanged, this,
-            [this, fromControl](double v) { fromControl([&] { m_state.b().setValue(v); }); });
+            [this](double v) { FromControl([&] { m_state.b().setValue(v); }); });
     connect(m_du, &QComboBox::activated, this, [this](int) { cbDuChange(); });
     connect(m_outType, &QComboBox::activated, this, [this](int index) {
         if (m_updating) return;
@@ -168,48 +125,22 @@ DornFrame::DornFrame(Dorn& device, Console& console, QWidget* parent)
     connect(m_read, &QPushButton::clicked, this, [this] { bnReadClick(); });
 }
 
-DornFrame::~DornFrame() {
+TDornFrame::~TDornFrame() {
     m_state.setChangedCallback(nullptr);
-    if (m_initialised) {
-        try {
-            RegKey key;
-            key.Open();
-            key.WriteInt(kPortValue, m_worker ? m_worker->controller().port() : m_port->GetItemIndex());
-        } catch (const std::exception& error) {
-            m_console.message(error.what());
-        }
-    }
-    // Stopping lets the requests already queued finish; their notifications
-    // are dropped with the page.
-    m_worker.reset();
-    ShowBusyCursor(false);
+    // A page never shown has no worker and stores nothing.
+    if (m_worker) m_storedPort.Save(m_worker->controller().port());
 }
 
-void DornFrame::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!m_initialised) Initialise();
+void TDornFrame::Start() {
+    m_worker = std::make_unique<Worker>(
+        *this, &TDornFrame::HandleResult,
+        [this](DornThread& thread) { return DornPageController(m_state, thread, m_console); });
+    m_worker->Start();
+    m_port->SetItemIndex(m_storedPort.Load(m_port->count()));
+    cbPortChange();
 }
 
-void DornFrame::Initialise() {
-    if (m_initialised) return;
-    m_initialised = true;
-    try {
-        RegKey key;
-        key.Open();
-        m_worker = std::make_unique<Worker>(*this, m_state, m_console);
-        m_worker->thread().Start(*m_worker);
-        const int stored = key.ReadInt(kPortValue, 0);
-        key.Close();
-        // A stored item the list does not have leaves no port selected.
-        m_port->SetItemIndex(stored >= 0 && stored < m_port->count() ? stored : 0);
-        cbPortChange();
-    } catch (const std::exception& error) {
-        m_console.message(error.what());
-        UpdateControls();
-    }
-}
-
-void DornFrame::UpdateFromState() {
+void TDornFrame::UpdateFromState() {
     const bool updating = m_updating;
     m_updating = true;
     m_devNum->SetValue(m_state.serial().value());
@@ -227,34 +158,24 @@ void DornFrame::UpdateFromState() {
     m_updating = updating;
 }
 
-bool DornFrame::busy() const { return m_worker && m_worker->controller().busy(); }
+bool TDornFrame::busy() const { return m_worker && m_worker->controller().busy(); }
 
-void DornFrame::UpdateControls() {
+void TDornFrame::UpdateControls() {
     const bool pulse = m_state.hasPulseOutput();
-    const bool busy = this->busy();
-    // Until the page is initialised there is no controller and no port.
-    const bool exchange = m_worker && m_worker->controller().canExchange();
-    if (m_worker) m_port->SetItemIndex(m_worker->controller().port());
-    m_read->setEnabled(exchange);
-    m_write->setEnabled(exchange);
     m_outTypeLabel->setVisible(pulse);
     m_outType->setVisible(pulse);
-    m_port->SetEnabled(!busy);
-    ShowBusyCursor(busy);
-}
-
-void DornFrame::ShowBusyCursor(bool busy) {
-    if (busy == m_cursorBusy) return;
-    m_cursorBusy = busy;
-    if (busy) {
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-    } else {
-        QApplication::restoreOverrideCursor();
-    }
+    // Until the page is initialised there is no controller and no port.
+    if (m_worker) m_port->SetItemIndex(m_worker->controller().port());
+    m_busy.Set(busy(), [this] {
+        const bool exchange = m_worker && m_worker->controller().canExchange();
+        m_read->setEnabled(exchange);
+        m_write->setEnabled(exchange);
+        m_port->SetEnabled(!m_busy.busy());
+    });
 }
 
 template <class Action>
-void DornFrame::Run(Action&& action) {
+void TDornFrame::Run(Action&& action) {
     if (!m_worker) return;
     try {
         action(m_worker->controller());
@@ -264,28 +185,29 @@ void DornFrame::Run(Action&& action) {
     UpdateControls();
 }
 
-void DornFrame::cbPortChange() {
+void TDornFrame::cbPortChange() {
     const int position = m_port->GetItemIndex();
     Run([position](DornPageController& controller) { controller.cbPortChange(position); });
 }
 
-void DornFrame::cbDuChange() {
+void TDornFrame::cbDuChange() {
     const int index = m_du->currentIndex();
     if (index >= 0) m_state.selectDiameter(index);
 }
 
-void DornFrame::bnWriteClick() {
+void TDornFrame::bnWriteClick() {
     Run([](DornPageController& controller) { controller.bnWriteClick(); });
 }
 
-void DornFrame::bnReadClick() {
+void TDornFrame::bnReadClick() {
     Run([](DornPageController& controller) { controller.bnReadClick(); });
 }
 
-void DornFrame::HandleResult(bool ok) {
+void TDornFrame::HandleResult(bool ok) {
     if (!m_worker) return;
-    // The fields the result fills repaint through the state's callback.
-    const int code = m_worker->controller().HandleResult(ok);
+    // The fields the result fills repaint through the state's callback; the
+    // port kept by an open shows through UpdateControls.
+    const PageResult result = m_worker->controller().HandleResult(ok);
     UpdateControls();
-    emit resultHandled(code, ok);
+    emit resultHandled(result.code, result.ok);
 }

@@ -4,6 +4,11 @@
 
 #include <memory>
 
+#include "BusyState.h"
+#include "DevicePage.h"
+#include "PageWorker.h"
+#include "devices/dorn/DornPageController.h"
+
 class Console;
 class Dorn;
 class DornPageState;
@@ -21,20 +26,16 @@ class TIntEdit;
 // to the controller on the window thread; state changes repaint the page.
 //
 // Busy while a request is pending: the port selector and both buttons are
-// disabled and the cursor is the busy one. Results go to the console
+// disabled, the cursor is the busy one, and the focus returns afterwards to
+// where the user left it. Results go to the console
 // ("Параметры записаны", "Параметры считаны" or the failure's text). The
 // selected port is kept in the settings store as "DornComPort" when the page
 // goes away.
-class DornFrame : public QWidget {
+class TDornFrame : public DevicePage {
     Q_OBJECT
 public:
-    DornFrame(Dorn& device, Console& console, QWidget* parent = nullptr);
-    ~DornFrame() override;
-
-    // Initialisation: the settings, the worker, the port list with the
-    // stored port (which is then opened). Runs once; the first show calls it.
-    void Initialise();
-    bool initialised() const { return m_initialised; }
+    TDornFrame(Dorn& device, Console& console, QWidget* parent = nullptr);
+    ~TDornFrame() override;
 
     // Shows the page state in the controls.
     void UpdateFromState();
@@ -65,23 +66,20 @@ signals:
     void resultHandled(int code, bool ok);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Initialisation: the worker, then the stored port, which is opened.
+    void Start() override;
 
 private:
-    class Worker;
+    using Worker = PageWorker<DornThread, DornPageController>;
     // Runs a handler of the controller; its failure goes to the console.
     template <class Action>
     void Run(Action&& action);
     void HandleResult(bool ok);
-    void ShowBusyCursor(bool busy);
 
     Dorn& m_device;
     DornPageState& m_state;
-    Console& m_console;
-    std::unique_ptr<Worker> m_worker;  // the worker and the controller over it
-    bool m_initialised = false;
-    bool m_cursorBusy = false;
-    bool m_updating = false;
+    BusyState m_busy;
+    std::unique_ptr<Worker> m_worker;  // made when the page is first shown
 
     TDisComboBox* m_port = nullptr;
     TIntEdit* m_devNum = nullptr;

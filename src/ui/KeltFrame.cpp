@@ -14,11 +14,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <chrono>
-#include <condition_variable>
 #include <exception>
 #include <limits>
-#include <mutex>
 
 #include "common/Console.h"
 #include "comprt/ComPort.h"
@@ -26,16 +23,13 @@
 #include "components/FloatEdit.h"
 #include "components/IntEdit.h"
 #include "devices/kelt/Kelt.h"
-#include "devices/kelt/KeltPageController.h"
-#include "devices/kelt/KeltThread.h"
-#include "link/RegKey.h"
 
 namespace {
 
 constexpr const char* kPortValue = "KeltComPort";
 constexpr const char* kNoPortItem = "-------";
 
-// The amplitude colours: green inside 25 … 80, red outside.
+// The amplitude colours: green for one the link can work with, red else.
 const QColor kGoodAmplitude(0, 128, 0);
 const QColor kBadAmplitude(255, 0, 0);
 
@@ -91,53 +85,10 @@ void fitWidth(QWidget* edit, const QString& sample) {
 
 }  // namespace
 
-// The page's worker and the notifier that carries its results over to the
-// window thread: the worker thread only queues a call on the page, which the
-// event loop runs later; a call still queued when the page is gone is
-// dropped. The worker's waits (the 12-second pause after a busy answer
-// among them) end at once when the page closes, so that closing a document
-// never waits for a pause to run out.
-class TKeltFrame::Worker final : public QueueNotifier {
-public:
-    explicit Worker(TKeltFrame& frame) : m_frame(&frame) {
-        m_thread.setSleep([this](std::chrono::milliseconds time) { Sleep(time); });
-    }
-    ~Worker() override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_closing = true;
-        }
-        m_wake.notify_all();
-        m_thread.Stop();
-    }
-
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) override {
-        if (message != kResultMessage) return;
-        const bool ok = param1 != 0;
-        QPointer<TKeltFrame> frame = m_frame;
-        QMetaObject::invokeMethod(
-            m_frame.data(), [frame, ok] { if (frame) frame->HandleResult(ok); }, Qt::QueuedConnection);
-    }
-
-    KeltThread& thread() { return m_thread; }
-
-private:
-    void Sleep(std::chrono::milliseconds time) {
-        std::unique_lock lock(m_mutex);
-        m_wake.wait_for(lock, time, [this] { return m_closing; });
-    }
-
-    QPointer<TKeltFrame> m_frame;  // made on the window thread, copied by the worker
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_closing = false;
-    KeltThread m_thread;  // last: its thread uses the members above
-};
-
 void TKeltFrame::SetErrorBox(ErrorBox box) { g_errorBox = std::move(box); }
 
 TKeltFrame::TKeltFrame(Kelt& device, Console& console, QWidget* parent)
-    : QWidget(parent), m_device(device), m_state(device.page()), m_console(console) {
+    : DevicePage(console, kPortValue, parent), m_device(device), m_state(device.page()) {
     setProperty("helpKeyword", QStringLiteral("kelt_main"));
     BuildControls();
 
@@ -146,7 +97,7 @@ TKeltFrame::TKeltFrame(Kelt& device, Console& console, QWidget* parent)
     m_port->addItem(QString::fromLatin1(kNoPortItem));
     for (const std::string& name : comprt::ComPort::PortList().Names()) m_port->addItem(fromStd(name));
     m_port->SetItemIndex(0);
-    ShowAmplitude(0);
+    ShowAmplitude({0, kelt::AmplitudeGood(0)});
 
     UpdateFromState();
     UpdateControls();
@@ -159,17 +110,36 @@ TKeltFrame::TKeltFrame(Kelt& device, Console& console, QWidget* parent)
 }
 
 void TKeltFrame::BuildControls() {
-    // Top: port and factory number.
+    QFormLayout* top = BuildPortRows();
+    BuildAdapterGroup();
+    BuildParametersGroup();
+
+    auto* left = new QVBoxLayout;
+    left->addLayout(top);
+    left->addWidget(m_adapter);
+    left->addStretch();
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_parameters);
+    right->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left);
+    layout->addLayout(right);
+    layout->addStretch();
+}
+
+QFormLayout* TKeltFrame::BuildPortRows() {
     m_port = named(new TDisComboBox(this), "cbPort", QStringLiteral("COM-порт"));
     m_port->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_port->setMinimumWidth(120);
     m_devNum = named(new QLineEdit(this), "edDevNum", QStringLiteral("Заводской номер КЕЛТ"));
     fitWidth(m_devNum, QStringLiteral("0000000000"));
-    auto* top = new QFormLayout;
-    top->addRow(label(QStringLiteral("COM-порт:"), "lbPort", m_port, this), m_port);
-    top->addRow(label(QStringLiteral("Зав. № КЕЛТ:"), "lbDevNum", m_devNum, this), m_devNum);
+    auto* form = new QFormLayout;
+    form->addRow(label(QStringLiteral("COM-порт:"), "lbPort", m_port, this), m_port);
+    form->addRow(label(QStringLiteral("Зав. № КЕЛТ:"), "lbDevNum", m_devNum, this), m_devNum);
+    return form;
+}
 
-    // The adapter: threshold, amplitude, and its four commands.
+void TKeltFrame::BuildAdapterGroup() {
     m_adapter = named(new QGroupBox(QStringLiteral("Адаптер ОРБ-КЕЛТ"), this), "gbAdapter",
                       QStringLiteral("Адаптер ОРБ-КЕЛТ"));
     m_level = named(new QSlider(Qt::Horizontal, m_adapter), "tbLevel",
@@ -206,10 +176,25 @@ void TKeltFrame::BuildControls() {
     adapterButtons->addWidget(m_reset, 1, 0);
     adapterButtons->addWidget(m_auto, 1, 1);
     adapter->addLayout(adapterButtons);
+}
 
-    // The parameters: segments with their boundaries, then the outputs.
+void TKeltFrame::BuildParametersGroup() {
     m_parameters = named(new QGroupBox(QStringLiteral("Параметры КЕЛТ"), this), "gbParameters",
                          QStringLiteral("Параметры КЕЛТ"));
+    QGridLayout* segments = BuildSegmentRows();
+    QHBoxLayout* outputs = BuildOutputRows();
+    QHBoxLayout* buttons = BuildParameterButtons();
+
+    auto* parameters = new QVBoxLayout(m_parameters);
+    parameters->addLayout(segments);
+    parameters->addSpacing(6);
+    parameters->addLayout(outputs);
+    parameters->addSpacing(6);
+    parameters->addLayout(buttons);
+}
+
+// A1 … A5 and B1 … B5 of the segments, with the boundaries F12 … F45 beside them.
+QGridLayout* TKeltFrame::BuildSegmentRows() {
     auto* segments = new QGridLayout;
     segments->setHorizontalSpacing(6);
     const char* aNames[] = {"edA1", "edA2", "edA3", "edA4", "edA5"};
@@ -226,9 +211,7 @@ void TKeltFrame::BuildControls() {
         m_aLabel[i] = label(QStringLiteral("A%1:").arg(digit), aLabels[i], m_a[i], m_parameters);
         m_bLabel[i] = label(QStringLiteral("B%1:").arg(digit), bLabels[i], m_b[i], m_parameters);
         for (auto [edit, field] : {std::pair{m_a[i], &m_state.a(i)}, std::pair{m_b[i], &m_state.b(i)}}) {
-            edit->SetDigits(field->digits());
-            edit->SetMin(field->min());
-            edit->SetMax(field->max());
+            TakeLimits(edit, *field);
             fitWidth(edit, coefficientSample);
         }
         segments->addWidget(m_aLabel[i], i, 0);
@@ -241,17 +224,19 @@ void TKeltFrame::BuildControls() {
         m_f[k] = named(new TFloatEdit(m_parameters), fNames[k],
                        QStringLiteral("Граничная частота F%1, Гц").arg(digits));
         m_fLabel[k] = label(QStringLiteral("F%1, Гц:").arg(digits), fLabels[k], m_f[k], m_parameters);
-        const FloatField& field = m_state.f(k);
-        m_f[k]->SetDigits(field.digits());
-        m_f[k]->SetMin(field.min());
-        m_f[k]->SetMax(field.max());
+        TakeLimits(m_f[k], m_state.f(k));
         fitWidth(m_f[k], QStringLiteral("32768,000000"));
         segments->addWidget(m_fLabel[k], k, 4);
         segments->addWidget(m_f[k], k, 5);
     }
     segments->setColumnMinimumWidth(4, 60);
     segments->setColumnStretch(6, 1);
+    return segments;
+}
 
+// Diameter, output type and pulse weight; pulse length, n and the
+// temperature correction.
+QHBoxLayout* TKeltFrame::BuildOutputRows() {
     m_du = named(new TDisComboBox(m_parameters), "cbDu", QStringLiteral("Ду"));
     m_outType = named(new TDisComboBox(m_parameters), "cbOutType", QString());
     m_outTypeLabel = label(QString(), "Label1", m_outType, m_parameters);
@@ -259,14 +244,11 @@ void TKeltFrame::BuildControls() {
     m_weightLabel = label(QStringLiteral("Цена импульса, м3:"), "lbWeight", m_weight, m_parameters);
     m_tau = named(new TFloatEdit(m_parameters), "edTauOut", QStringLiteral("Длительность импульса, мс"));
     m_tauLabel = label(QStringLiteral("Длительность импульса, мс:"), "Label21", m_tau, m_parameters);
-    m_tau->SetDigits(m_state.pulseLength().digits());
-    m_tau->SetMin(m_state.pulseLength().min());
-    m_tau->SetMax(m_state.pulseLength().max());
+    TakeLimits(m_tau, m_state.pulseLength());
     fitWidth(m_tau, QStringLiteral("000,000"));
     m_n = named(new TIntEdit(m_parameters), "edN", QStringLiteral("Коэффициент n"));
     m_nLabel = label(QStringLiteral("Коэффициент n:"), "lbN", m_n, m_parameters);
-    m_n->SetMin(m_state.n().min());
-    m_n->SetMax(m_state.n().max());
+    TakeLimits(m_n, m_state.n());
     fitWidth(m_n, QStringLiteral("0000"));
     m_offset = named(new TIntEdit(m_parameters), "edOffset", QStringLiteral("Коррекция температуры, °C"));
     m_offsetLabel = label(QStringLiteral("Коррекция температуры, °C:"), "lbOffset", m_offset, m_parameters);
@@ -278,8 +260,7 @@ void TKeltFrame::BuildControls() {
         return static_cast<int>(std::clamp<long long>(*value, std::numeric_limits<int>::min(),
                                                       std::numeric_limits<int>::max()));
     });
-    m_offset->SetMin(m_state.temperatureCorrection().min());
-    m_offset->SetMax(m_state.temperatureCorrection().max());
+    TakeLimits(m_offset, m_state.temperatureCorrection());
     fitWidth(m_offset, QStringLiteral("-0,00"));
     // A typed pulse length becomes one the model can store as it is typed.
     m_tau->SetOnChangeValue([this](double& ms) { ms = KeltPageState::storablePulseLength(m_state.model(), ms); });
@@ -298,7 +279,10 @@ void TKeltFrame::BuildControls() {
     outputs->addSpacing(8);
     outputs->addLayout(m_pulseForm);
     outputs->addStretch();
+    return outputs;
+}
 
+QHBoxLayout* TKeltFrame::BuildParameterButtons() {
     m_read = named(new QPushButton(QStringLiteral("Считать"), m_parameters), "bnRead",
                    QStringLiteral("Считать параметры"));
     m_write = named(new QPushButton(QStringLiteral("Записать"), m_parameters), "bnWrite",
@@ -320,114 +304,64 @@ void TKeltFrame::BuildControls() {
               QStringLiteral("Отключить термокоррекцию"));
     m_disableRestore->hide();
     m_disableThermocorrection->hide();
-
-    auto* parameters = new QVBoxLayout(m_parameters);
-    parameters->addLayout(segments);
-    parameters->addSpacing(6);
-    parameters->addLayout(outputs);
-    parameters->addSpacing(6);
-    parameters->addLayout(buttons);
-
-    auto* left = new QVBoxLayout;
-    left->addLayout(top);
-    left->addWidget(m_adapter);
-    left->addStretch();
-    auto* right = new QVBoxLayout;
-    right->addWidget(m_parameters);
-    right->addStretch();
-    auto* layout = new QHBoxLayout(this);
-    layout->addLayout(left);
-    layout->addLayout(right);
-    layout->addStretch();
+    return buttons;
 }
 
 void TKeltFrame::BindInput() {
-    // User input goes into the state; the state's change does not come back
-    // into the control being typed in.
-    const auto fromControl = [this](auto&& apply) {
-        if (m_updating) return;
-        m_updating = true;
-        apply();
-        m_updating = false;
-    };
+    // User input goes into the state (FromControl).
     for (int i = 0; i < KeltPageState::kSegments; ++i) {
         connect(m_a[i], &TFloatEdit::valueChanged, this,
-                [this, fromControl, i](double v) { fromControl([&] { m_state.a(i).setValue(v); }); });
+                [this, i](double v) { FromControl([&] { m_state.a(i).setValue(v); }); });
         connect(m_b[i], &TFloatEdit::valueChanged, this,
-                [this, fromControl, i](double v) { fromControl([&] { m_state.b(i).setValue(v); }); });
+                [this, i](double v) { FromControl([&] { m_state.b(i).setValue(v); }); });
     }
     for (int k = 0; k < KeltPageState::kBoundaries; ++k)
         connect(m_f[k], &TFloatEdit::valueChanged, this,
-                [this, fromControl, k](double v) { fromControl([&] { m_state.f(k).setValue(v); }); });
+                [this, k](double v) { FromControl([&] { m_state.f(k).setValue(v); }); });
     connect(m_tau, &TFloatEdit::valueChanged, this,
-            [this, fromControl](double v) { fromControl([&] { m_state.pulseLength().setValue(v); }); });
+            [this](double v) { FromControl([&] { m_state.pulseLength().setValue(v); }); });
     connect(m_n, &TIntEdit::valueChanged, this,
-            [this, fromControl](int v) { fromControl([&] { m_state.n().setValue(v); }); });
+            [this](int v) { FromControl([&] { m_state.n().setValue(v); }); });
     connect(m_offset, &TIntEdit::valueChanged, this,
-            [this, fromControl](int v) { fromControl([&] { m_state.temperatureCorrection().setValue(v); }); });
-    connect(m_devNum, &QLineEdit::textEdited, this, [this, fromControl](const QString& text) {
-        fromControl([&] { m_state.setSerialText(text.toStdString()); });
+            [this](int v) { FromControl([&] { m_state.temperatureCorrection().setValue(v); }); });
+    connect(m_devNum, &QLineEdit::textEdited, this, [this](const QString& text) {
+        FromControl([&] { m_state.setSerialText(text.toStdString()); });
     });
     connect(m_level, &QSlider::valueChanged, this,
-            [this, fromControl](int v) { fromControl([&] { m_state.level().setValue(v); }); });
+            [this](int v) { FromControl([&] { m_state.level().setValue(v); }); });
 
     connect(m_port, &QComboBox::activated, this, [this](int) { cbPortChange(); });
-    connect(m_du, &QComboBox::activated, this, [this](int) { cbDuChange(); });
-    connect(m_outType, &QComboBox::activated, this, [this](int) { cbOutTypeChange(); });
-    connect(m_weight, &QComboBox::activated, this, [this](int) { cbWeightChange(); });
-    connect(m_setLevel, &QPushButton::clicked, this, [this] { bnSetLevelClick(); });
-    connect(m_getAmp, &QPushButton::clicked, this, [this] { bnGetAmpClick(); });
-    connect(m_reset, &QPushButton::clicked, this, [this] { bnResetClick(); });
-    connect(m_auto, &QPushButton::clicked, this, [this] { bnAutoClick(); });
-    connect(m_read, &QPushButton::clicked, this, [this] { bnReadClick(); });
-    connect(m_write, &QPushButton::clicked, this, [this] { bnWriteClick(); });
-    connect(m_getT, &QPushButton::clicked, this, [this] { bnGetTClick(); });
-    connect(m_getU, &QPushButton::clicked, this, [this] { bnGetUClick(); });
-    connect(m_getVerCrc, &QPushButton::clicked, this, [this] { bnGetVerCrcClick(); });
+    // cbDuChange, cbOutTypeChange and cbWeightChange: the state's rules.
+    connect(m_du, &QComboBox::activated, this, [this](int index) { m_state.selectDiameter(index); });
+    connect(m_outType, &QComboBox::activated, this, [this](int index) { m_state.selectOutputType(index); });
+    connect(m_weight, &QComboBox::activated, this, [this](int index) { m_state.selectWeight(index); });
+    const std::pair<QPushButton*, Handler> clicks[] = {
+        {m_setLevel, &KeltPageController::bnSetLevelClick}, {m_getAmp, &KeltPageController::bnGetAmpClick},
+        {m_reset, &KeltPageController::bnResetClick},       {m_auto, &KeltPageController::bnAutoClick},
+        {m_read, &KeltPageController::bnReadClick},         {m_write, &KeltPageController::bnWriteClick},
+        {m_getT, &KeltPageController::bnGetTClick},         {m_getU, &KeltPageController::bnGetUClick},
+        {m_getVerCrc, &KeltPageController::bnGetVerCrcClick},
+    };
+    for (const auto& [button, handler] : clicks)
+        connect(button, &QPushButton::clicked, this, [this, handler = handler] { Request(handler); });
+}
+
+void TKeltFrame::Start() {
+    m_worker = std::make_unique<Worker>(
+        *this, &TKeltFrame::HandleResult,
+        [this](KeltThread& thread) { return KeltPageController(m_state, thread, m_console); });
+    Worker* worker = m_worker.get();
+    worker->thread().setSleep([worker](std::chrono::milliseconds time) { worker->Sleep(time); });
+    worker->Start();
+    m_port->SetItemIndex(m_storedPort.Load(m_port->count()));
+    cbPortChange();
+    UpdateControls();
 }
 
 TKeltFrame::~TKeltFrame() {
     m_state.setChangedCallback(nullptr);
-    if (m_initialised) {
-        try {
-            RegKey key;
-            key.Open();
-            key.WriteInt(kPortValue, m_port->GetItemIndex());
-        } catch (const std::exception& error) {
-            m_console.message(error.what());
-        }
-    }
-    // Stopping lets the requests already queued finish (a pause ends at
-    // once); their notifications are dropped with the page.
-    m_worker.reset();
-    m_controller.reset();
-    if (m_busy) QApplication::restoreOverrideCursor();
-}
-
-void TKeltFrame::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!m_initialised) Initialise();
-}
-
-void TKeltFrame::Initialise() {
-    if (m_initialised) return;
-    m_initialised = true;
-    try {
-        m_worker = std::make_unique<Worker>(*this);
-        m_controller = std::make_unique<KeltPageController>(m_state, m_worker->thread(), m_console);
-        m_worker->thread().Start(*m_worker);
-        RegKey key;
-        key.Open();
-        m_port->SetItemIndex(0);
-        const int stored = key.ReadInt(kPortValue, 0);
-        // A stored item the list does not have leaves no port selected.
-        m_port->SetItemIndex(stored >= 0 && stored < m_port->count() ? stored : -1);
-        key.Close();
-        cbPortChange();
-    } catch (const std::exception& error) {
-        m_console.message(error.what());
-    }
-    UpdateControls();
+    // A page never shown has no worker and stores nothing.
+    if (m_worker) m_storedPort.Save(m_worker->controller().port());
 }
 
 void TKeltFrame::UpdateFromState() {
@@ -488,105 +422,45 @@ void TKeltFrame::UpdateControls() {
     m_weight->SetEnabled(view.coefficientsEnabled);
     m_tau->setEnabled(view.coefficientsEnabled);
 
-    m_port->SetEnabled(!m_busy);
+    const bool busy = m_busy.busy();
+    m_port->SetEnabled(!busy);
     for (QPushButton* button : {m_setLevel, m_getAmp, m_reset, m_auto, m_read, m_write, m_getU, m_getT, m_getVerCrc})
-        button->setEnabled(!m_busy);
+        button->setEnabled(!busy);
 }
 
-void TKeltFrame::ShowAmplitude(int amplitude) {
-    m_amp->setText(QString::number(amplitude));
+void TKeltFrame::ShowAmplitude(const PageResult::Amplitude& amplitude) {
+    m_amp->setText(QString::number(amplitude.value));
     QPalette palette = m_amp->palette();
-    palette.setColor(QPalette::WindowText, amplitude >= 25 && amplitude <= 80 ? kGoodAmplitude : kBadAmplitude);
+    palette.setColor(QPalette::WindowText, amplitude.good ? kGoodAmplitude : kBadAmplitude);
     m_amp->setPalette(palette);
 }
 
-void TKeltFrame::SetBusy(bool busy) {
-    if (busy == m_busy) return;
-    if (busy) {
-        m_focusBefore = QApplication::focusWidget();
-        QApplication::setOverrideCursor(Qt::BusyCursor);
-        m_busy = true;
-        UpdateControls();
-        // Disabling the focused button moves the focus on; where it went is
-        // remembered so that it can be given back if the user left it there.
-        m_focusAfter = QApplication::focusWidget();
-    } else {
-        QApplication::restoreOverrideCursor();
-        m_busy = false;
-        UpdateControls();
-        if (m_focusBefore && QApplication::focusWidget() == m_focusAfter.data())
-            m_focusBefore->setFocus(Qt::OtherFocusReason);
-        m_focusBefore = nullptr;
-        m_focusAfter = nullptr;
-    }
+void TKeltFrame::Request(Handler handler) {
+    Run([handler](KeltPageController& c) { (c.*handler)(); });
 }
 
-void TKeltFrame::Request(const std::function<void()>& post) {
-    if (!m_controller) return;
+void TKeltFrame::Run(const std::function<void(KeltPageController&)>& post) {
+    if (!m_worker) return;
+    KeltPageController& controller = m_worker->controller();
     try {
-        post();
+        post(controller);
     } catch (const std::exception& error) {
         showError(this, QString::fromUtf8(error.what()));
         return;
     }
-    if (m_controller->busy()) SetBusy(true);
+    m_busy.Set(controller.busy(), [this] { UpdateControls(); });
 }
 
 void TKeltFrame::HandleResult(bool ok) {
-    if (!m_controller) return;
-    const auto& item = m_worker->thread().Front();
-    const int code = item.code;
-    const int sub = item.param.sub;
-    m_controller->HandleResult(ok);
-    if (code == kelt::kOpenSlow || code == kelt::kOpenFast) m_port->SetItemIndex(m_controller->port());
-    ShowAmplitude(m_controller->amplitude());
-    if (!m_controller->busy()) SetBusy(false);
-    emit resultHandled(code, sub, ok);
+    if (!m_worker) return;
+    const PageResult result = m_worker->controller().HandleResult(ok);
+    if (result.port) m_port->SetItemIndex(*result.port);
+    if (result.amplitude) ShowAmplitude(*result.amplitude);
+    m_busy.Set(result.busy, [this] { UpdateControls(); });
+    emit resultHandled(result.code, result.detail, result.ok);
 }
 
 void TKeltFrame::cbPortChange() {
-    Request([this] { m_controller->cbPortChange(m_port->GetItemIndex()); });
-}
-
-void TKeltFrame::cbDuChange() {
-    const int index = m_du->currentIndex();
-    if (index >= 0) m_state.selectDiameter(index);
-}
-
-void TKeltFrame::cbOutTypeChange() {
-    const int index = m_outType->currentIndex();
-    if (index >= 0) m_state.selectOutputType(index);
-}
-
-void TKeltFrame::cbWeightChange() {
-    const int index = m_weight->currentIndex();
-    if (index >= 0) m_state.selectWeight(index);
-}
-
-void TKeltFrame::bnSetLevelClick() {
-    Request([this] { m_controller->bnSetLevelClick(); });
-}
-void TKeltFrame::bnGetAmpClick() {
-    Request([this] { m_controller->bnGetAmpClick(); });
-}
-void TKeltFrame::bnResetClick() {
-    Request([this] { m_controller->bnResetClick(); });
-}
-void TKeltFrame::bnAutoClick() {
-    Request([this] { m_controller->bnAutoClick(); });
-}
-void TKeltFrame::bnReadClick() {
-    Request([this] { m_controller->bnReadClick(); });
-}
-void TKeltFrame::bnWriteClick() {
-    Request([this] { m_controller->bnWriteClick(); });
-}
-void TKeltFrame::bnGetTClick() {
-    Request([this] { m_controller->bnGetTClick(); });
-}
-void TKeltFrame::bnGetUClick() {
-    Request([this] { m_controller->bnGetUClick(); });
-}
-void TKeltFrame::bnGetVerCrcClick() {
-    Request([this] { m_controller->bnGetVerCrcClick(); });
+    const int position = m_port->GetItemIndex();
+    Run([position](KeltPageController& c) { c.cbPortChange(position); });
 }

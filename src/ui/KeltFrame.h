@@ -1,17 +1,23 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
+#include "BusyState.h"
+#include "DevicePage.h"
+#include "PageWorker.h"
+#include "devices/kelt/KeltPageController.h"
+#include "devices/kelt/KeltThread.h"
+
 class Console;
 class Kelt;
-class KeltPageController;
 class KeltPageState;
 class QCheckBox;
 class QFormLayout;
+class QGridLayout;
+class QHBoxLayout;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -37,17 +43,13 @@ class TIntEdit;
 // stopped when the page goes away. While a request is pending the page is
 // busy: the port selector and the buttons are disabled and the cursor says
 // so; the focus returns afterwards to where the user left it.
-class TKeltFrame : public QWidget {
+class TKeltFrame : public DevicePage {
     Q_OBJECT
 public:
     TKeltFrame(Kelt& device, Console& console, QWidget* parent = nullptr);
     ~TKeltFrame() override;
 
-    // Initialisation: the worker, the stored port (which is then opened).
-    // Runs once; the first show calls it.
-    void Initialise();
-    bool initialised() const { return m_initialised; }
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_busy.busy(); }
 
     // Shows the page state in the controls.
     void UpdateFromState();
@@ -58,18 +60,10 @@ public:
     // The user's actions. A refused request ("Queue is not empty", "Прибор
     // не поддерживает Ду20") is shown in an error box.
     void cbPortChange();
-    void cbDuChange();
-    void cbOutTypeChange();
-    void cbWeightChange();
-    void bnSetLevelClick();
-    void bnGetAmpClick();
-    void bnResetClick();
-    void bnAutoClick();
-    void bnReadClick();
-    void bnWriteClick();
-    void bnGetTClick();
-    void bnGetUClick();
-    void bnGetVerCrcClick();
+    // A button's handler of the controller (bnReadClick, bnGetUClick, …),
+    // which each button runs through this.
+    using Handler = void (KeltPageController::*)();
+    void Request(Handler handler);
 
     // What shows an error box; tests replace it. Null: QMessageBox.
     using ErrorBox = std::function<void(QWidget* owner, const QString& text)>;
@@ -97,29 +91,32 @@ signals:
     void resultHandled(int code, int sub, bool ok);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Initialisation: the worker, then the stored port, which is opened.
+    void Start() override;
 
 private:
-    class Worker;
+    using Worker = PageWorker<KeltThread, KeltPageController>;
+    // The page's controls, one builder per group box.
     void BuildControls();
+    QFormLayout* BuildPortRows();
+    void BuildAdapterGroup();
+    void BuildParametersGroup();
+    QGridLayout* BuildSegmentRows();
+    QHBoxLayout* BuildOutputRows();
+    QHBoxLayout* BuildParameterButtons();
     void BindInput();
     // Runs one handler of the controller; a refusal goes to the error box.
-    void Request(const std::function<void()>& post);
-    void SetBusy(bool busy);
+    void Run(const std::function<void(KeltPageController&)>& post);
     void HandleResult(bool ok);
-    void ShowAmplitude(int amplitude);
+    void ShowAmplitude(const PageResult::Amplitude& amplitude);
 
     Kelt& m_device;
     KeltPageState& m_state;
-    Console& m_console;
+    BusyState m_busy;
+    // Made when the page is first shown. Its pauses (the 12 seconds after a
+    // busy answer among them) end at once when the page closes, so that
+    // closing a document never waits for a pause to run out.
     std::unique_ptr<Worker> m_worker;
-    std::unique_ptr<KeltPageController> m_controller;
-    bool m_initialised = false;
-    bool m_busy = false;
-    bool m_updating = false;
-    // Focus before and right after the controls were disabled.
-    QPointer<QWidget> m_focusBefore;
-    QPointer<QWidget> m_focusAfter;
 
     TDisComboBox* m_port = nullptr;
     QLineEdit* m_devNum = nullptr;

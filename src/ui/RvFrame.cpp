@@ -12,7 +12,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -26,7 +25,6 @@
 #include "comprt/ComPort.h"
 #include "components/IntEdit.h"
 #include "devices/rv/RVx2.h"
-#include "link/RegKey.h"
 
 using rv::CalibrGrid;
 using rv::RvPageController;
@@ -65,6 +63,12 @@ void setText(QLineEdit* edit, const std::string& text) {
 
 void setItems(QComboBox* box, const std::vector<std::string>& items) {
     for (const std::string& item : items) box->addItem(fromStd(item));
+}
+
+// Short numbers get short edits: the setup tab's groups keep their width
+// for the grid and the reverse mode's long captions.
+void fitNumber(QWidget* edit, const QString& sample, int margin) {
+    edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance(sample) + margin);
 }
 
 QString lampStyle(Lamp lamp) {
@@ -114,46 +118,17 @@ int TPortSetupForm::speedIndex() const {
     return -1;
 }
 
-// ---------------------------------------------------------------- worker
-
-// The page's worker and controller, and the notifier that carries the
-// worker's results and activity signals to the window thread as queued calls
-// (dropped when the page is gone).
-class TRVFrame::Worker final : public QueueNotifier {
-public:
-    Worker(TRVFrame& frame, rv::RvPageState& state, Console& console)
-        : m_frame(&frame), m_controller(state, m_thread, console) {}
-    ~Worker() override { m_thread.Stop(); }
-
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) override {
-        QPointer<TRVFrame> frame = m_frame;
-        if (message == kResultMessage) {
-            const bool ok = param1 != 0;
-            QMetaObject::invokeMethod(
-                m_frame.data(), [frame, ok] { if (frame) frame->HandleResult(ok); }, Qt::QueuedConnection);
-        } else if (message == kActivityMessage) {
-            QMetaObject::invokeMethod(
-                m_frame.data(), [frame, param1] { if (frame) frame->Activity(param1); }, Qt::QueuedConnection);
-        }
-    }
-
-    RVx2Thread& thread() { return m_thread; }
-    RvPageController& controller() { return m_controller; }
-
-private:
-    QPointer<TRVFrame> m_frame;
-    RVx2Thread m_thread;
-    RvPageController m_controller;
-};
-
 // ---------------------------------------------------------------- TRVFrame
 
 TRVFrame::TRVFrame(RVx2& device, Console& console, QWidget* parent)
-    : QWidget(parent), m_device(device), m_state(device.page()), m_console(console) {
+    : DevicePage(console, kPortValue, parent), m_device(device), m_state(device.page()) {
     setObjectName(QStringLiteral("RVFrame"));
     setProperty("helpKeyword", QStringLiteral("ralvo_main"));
     m_setup = new TPortSetupForm(this);
-    m_worker = std::make_unique<Worker>(*this, m_state, m_console);
+    m_worker = std::make_unique<Worker>(
+        *this, &TRVFrame::HandleResult,
+        [this](RVx2Thread& thread) { return RvPageController(m_state, thread, m_console); },
+        [this](std::intptr_t transmitting) { Activity(transmitting); });
 
     auto* bar = new QWidget(this);
     BuildTopBar(bar);
@@ -209,24 +184,11 @@ TRVFrame::~TRVFrame() {
 
 RvPageController* TRVFrame::controller() const { return &m_worker->controller(); }
 
-void TRVFrame::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!m_initialised) Initialise();
-}
-
-void TRVFrame::Initialise() {
-    if (m_initialised) return;
-    m_initialised = true;
-    m_worker->thread().Start(*m_worker);
+void TRVFrame::Start() {
+    m_worker->Start();
     m_timer.start();
-    try {
-        RegKey key;
-        key.Open();
-        const int stored = key.ReadInt(kPortValue, 0);
-        if (stored >= 0 && stored < m_portBox->count()) m_portBox->setCurrentIndex(stored);
-    } catch (const std::exception& error) {
-        m_console.message(error.what());
-    }
+    // The list has no "-------" item: the first item is the first port.
+    m_portBox->setCurrentIndex(m_storedPort.Load(m_portBox->count()));
     m_worker->controller().setPortIndex(m_portBox->currentIndex());
 }
 
@@ -298,15 +260,6 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
 QWidget* TRVFrame::BuildMainTab() {
     auto* tab = new QWidget;
     tab->setObjectName(QStringLiteral("MainSheet"));
-    auto commandButton = [this](const QString& caption, const char* name, const QString& spoken, Command command,
-                                QWidget* parent) {
-        auto* b = named(new QPushButton(caption, parent), name, spoken);
-        connect(b, &QPushButton::clicked, this, [this, command] {
-            Run([command](RvPageController& c) { c.SimpleCommand(command); });
-        });
-        return b;
-    };
-
     // "Системные параметры"
     auto* system = named(new QGroupBox(QStringLiteral("Системные параметры"), tab), "SystemGroup",
                          QStringLiteral("Системные параметры"));
@@ -316,7 +269,7 @@ QWidget* TRVFrame::BuildMainTab() {
     m_du->setMaxVisibleItems(m_du->count());
     m_version = readOnly("Version", QStringLiteral("Версия ПО"), system);
     m_crc = readOnly("CrcPO", QStringLiteral("Контрольная сумма ПО"), system);
-    auto* readParam = commandButton(QStringLiteral("Считать"), "ReadParam", QStringLiteral("Считать системные параметры"),
+    auto* readParam = CommandButton(QStringLiteral("Считать"), "ReadParam", QStringLiteral("Считать системные параметры"),
                                     Command::ReadParam, system);
     auto* systemForm = new QFormLayout(system);
     systemForm->addRow(buddyLabel(QStringLiteral("Заводской №:"), m_serial, system), m_serial);
@@ -346,21 +299,19 @@ QWidget* TRVFrame::BuildMainTab() {
     // "Дополнительно"
     auto* extra = named(new QGroupBox(QStringLiteral("Дополнительно"), tab), "AdvancedGroup",
                         QStringLiteral("Дополнительно"));
-    auto* advanced = commandButton(QStringLiteral("Дополнительно"), "Advanced_Info",
+    auto* advanced = CommandButton(QStringLiteral("Дополнительно"), "Advanced_Info",
                                    QStringLiteral("Время непрерывной работы"), Command::Advanced_Info, extra);
     m_netAddress = named(new TIntEdit(extra), "NetAddress", QStringLiteral("Сетевой адрес прибора"));
-    m_netAddress->SetMin(1);
-    m_netAddress->SetMax(255);
+    TakeLimits(m_netAddress, m_worker->controller().netAddress());
     m_flowIntegrator = named(new TIntEdit(extra), "FlowIntegrator", QStringLiteral("Интегратор расхода"));
-    m_flowIntegrator->SetMin(1);
-    m_flowIntegrator->SetMax(255);
-    auto* getAddr = commandButton(QStringLiteral("Считать"), "GetNetAddr", QStringLiteral("Считать сетевой адрес"),
+    TakeLimits(m_flowIntegrator, m_worker->controller().flowIntegrator());
+    auto* getAddr = CommandButton(QStringLiteral("Считать"), "GetNetAddr", QStringLiteral("Считать сетевой адрес"),
                                   Command::GetNetAddr, extra);
-    auto* setAddr = commandButton(QStringLiteral("Записать"), "SetNetAddr", QStringLiteral("Записать сетевой адрес"),
+    auto* setAddr = CommandButton(QStringLiteral("Записать"), "SetNetAddr", QStringLiteral("Записать сетевой адрес"),
                                   Command::SetNetAddr, extra);
-    auto* getInt = commandButton(QStringLiteral("Считать"), "GetIntegrator",
+    auto* getInt = CommandButton(QStringLiteral("Считать"), "GetIntegrator",
                                  QStringLiteral("Считать интегратор расхода"), Command::GetIntegrator, extra);
-    auto* setInt = commandButton(QStringLiteral("Записать"), "SetIntegrator",
+    auto* setInt = CommandButton(QStringLiteral("Записать"), "SetIntegrator",
                                  QStringLiteral("Записать интегратор расхода"), Command::SetIntegrator, extra);
     auto* extraGrid = new QGridLayout(extra);
     extraGrid->addWidget(advanced, 0, 0, 1, 4);
@@ -380,7 +331,7 @@ QWidget* TRVFrame::BuildMainTab() {
     m_volumeDir = readOnly("VolumeDir", QStringLiteral("Объём V+, м3"), now);
     m_volumeRev = readOnly("VolumeRev", QStringLiteral("Объём V-, м3"), now);
     m_workTime = readOnly("WorkTime", QStringLiteral("Время работы"), now);
-    auto* clear = commandButton(QStringLiteral("Обнулить текущие значения"), "ClearMeasure",
+    auto* clear = CommandButton(QStringLiteral("Обнулить текущие значения"), "ClearMeasure",
                                 QStringLiteral("Обнулить текущие значения"), Command::ClearMeasure, now);
     for (QLineEdit* e : {m_expenditure, m_volumeDir, m_volumeRev, m_workTime, m_integrator, m_nMeasure, m_middleCode,
                          m_volume, m_impulseVolume, m_middleNoise, m_noiseSignal})
@@ -400,11 +351,8 @@ QWidget* TRVFrame::BuildMainTab() {
     grid->setRowStretch(2, 1);
     grid->setColumnStretch(3, 1);
 
-    connect(m_serial, &QLineEdit::textEdited, this, [this](const QString& text) {
-        m_updating = true;
-        m_state.setSerial(text.toStdString());
-        m_updating = false;
-    });
+    connect(m_serial, &QLineEdit::textEdited, this,
+            [this](const QString& text) { FromControl([&] { m_state.setSerial(text.toStdString()); }); });
     connect(m_du, &QComboBox::activated, this, [this](int index) { m_state.selectDiameter(index); });
     connect(m_netAddress, &TIntEdit::valueChanged, this, [this](int v) {
         if (!m_updating) m_worker->controller().netAddress().setValue(v);
@@ -437,22 +385,41 @@ QTableWidget* TRVFrame::BuildGrid(CalibrGrid grid, const char* name, const QStri
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(table, &QTableWidget::itemChanged, this, [this, table, grid](QTableWidgetItem* item) {
-        if (m_updating) return;
-        m_updating = true;
-        m_state.setCell(grid, table->row(item) + 1, table->column(item) + 1, item->text().toStdString());
-        m_updating = false;
+        FromControl([&] {
+            m_state.setCell(grid, table->row(item) + 1, table->column(item) + 1, item->text().toStdString());
+        });
     });
     return table;
+}
+
+QPushButton* TRVFrame::CommandButton(const QString& caption, const char* name, const QString& spoken,
+                                     Command command, QWidget* parent) {
+    return ActionButton(caption, name, spoken, parent,
+                        [command](RvPageController& c) { c.SimpleCommand(command); });
+}
+
+QPushButton* TRVFrame::ActionButton(const QString& caption, const char* name, const QString& spoken,
+                                    QWidget* parent, std::function<void(RvPageController&)> action) {
+    auto* b = named(new QPushButton(caption, parent), name, spoken);
+    connect(b, &QPushButton::clicked, this, [this, action = std::move(action)] { Run(action); });
+    return b;
 }
 
 QWidget* TRVFrame::BuildSetupTab() {
     auto* tab = new QWidget;
     tab->setObjectName(QStringLiteral("SetupSheet"));
-    auto button = [this](const QString& caption, const char* name, const QString& spoken, QWidget* parent) {
-        return named(new QPushButton(caption, parent), name, spoken);
-    };
+    auto* grid = new QGridLayout(tab);
+    grid->addWidget(BuildOutputsGroup(tab), 0, 0);
+    grid->addWidget(BuildStartStopGroup(tab), 1, 0);
+    grid->addWidget(BuildCalibrGroup(tab), 0, 1, 2, 1);
+    grid->addWidget(BuildEmptyPipeGroup(tab), 0, 2);
+    grid->setRowStretch(1, 1);
+    grid->setColumnStretch(1, 1);
+    return tab;
+}
 
-    // "Параметры внешних выходов"
+// "Параметры внешних выходов"
+QGroupBox* TRVFrame::BuildOutputsGroup(QWidget* tab) {
     auto* outputs = named(new QGroupBox(QStringLiteral("Параметры внешних выходов"), tab), "OutputsGroup",
                           QStringLiteral("Параметры внешних выходов"));
     m_weight = named(new QComboBox(outputs), "ImpulseWeight", QStringLiteral("Цена импульса, м3"));
@@ -461,8 +428,8 @@ QWidget* TRVFrame::BuildSetupTab() {
     m_weight->setMaxVisibleItems(m_weight->count());
     m_meandr = named(new QCheckBox(QStringLiteral("Меандр"), outputs), "Meandr", QStringLiteral("Меандр"));
     m_impulseLen = named(new TIntEdit(outputs), "ImpulseLen", QStringLiteral("Длительность импульса, шагов по 0,8 мс"));
-    m_impulseLen->SetMin(1);
-    m_impulseLen->SetMax(255);
+    TakeLimits(m_impulseLen, m_state.impulseLen());
+    fitNumber(m_impulseLen, QStringLiteral("0000"), 16);
     m_impulseLenLabel = named(new QLabel(outputs), "ImpulseLenLabel", QStringLiteral("Длительность импульса, мс"));
     m_impulseLenLabel->setMinimumWidth(m_impulseLenLabel->fontMetrics().horizontalAdvance(QStringLiteral("204 мс")));
     m_card = named(new QComboBox(outputs), "PluginCard", QStringLiteral("Плата расширения"));
@@ -473,8 +440,10 @@ QWidget* TRVFrame::BuildSetupTab() {
     m_reverseType->setMinimumContentsLength(14);
     m_noFilter = named(new QCheckBox(QStringLiteral("Оптимизировать для дозатора"), outputs), "NoFilterThereshold",
                        QStringLiteral("Оптимизировать для дозатора"));
-    auto* readOut = button(QStringLiteral("Считать"), "ReadImpulseOut", QStringLiteral("Считать параметры выходов"), outputs);
-    auto* setOut = button(QStringLiteral("Записать"), "SetImpulseOut", QStringLiteral("Записать параметры выходов"), outputs);
+    auto* readOut = CommandButton(QStringLiteral("Считать"), "ReadImpulseOut",
+                                  QStringLiteral("Считать параметры выходов"), Command::ReadImpulseOut, outputs);
+    auto* setOut = ActionButton(QStringLiteral("Записать"), "SetImpulseOut", QStringLiteral("Записать параметры выходов"),
+                                outputs, [](RvPageController& c) { c.SetImpulseOutClick(); });
     auto* lenRow = new QHBoxLayout;
     lenRow->addWidget(m_impulseLen);
     lenRow->addWidget(m_impulseLenLabel);
@@ -491,7 +460,23 @@ QWidget* TRVFrame::BuildSetupTab() {
     outForm->addRow(m_noFilter);
     outForm->addRow(outButtons);
 
-    // "Коэффициенты"
+    connect(m_weight, &QComboBox::currentTextChanged, this,
+            [this](const QString& text) { FromControl([&] { m_state.setImpulseWeightText(text.toStdString()); }); });
+    // MeandrClick, shared with NoFilterThereshold.
+    connect(m_meandr, &QCheckBox::clicked, this, [this](bool on) { m_state.setMeandr(on); });
+    connect(m_noFilter, &QCheckBox::clicked, this, [this](bool on) { m_state.setNoFilterThreshold(on); });
+    connect(m_impulseLen, &TIntEdit::valueChanged, this, [this](int v) {
+        if (m_updating) return;
+        FromControl([&] { m_state.impulseLen().setValue(v); });
+        m_impulseLenLabel->setText(fromStd(m_state.impulseLenLabel()));
+    });
+    connect(m_card, &QComboBox::activated, this, [this](int index) { m_state.selectPluginCard(index); });
+    connect(m_reverseType, &QComboBox::activated, this, [this](int index) { m_state.selectReverseType(index); });
+    return outputs;
+}
+
+// "Коэффициенты"
+QGroupBox* TRVFrame::BuildCalibrGroup(QWidget* tab) {
     auto* coeffs = named(new QGroupBox(QStringLiteral("Коэффициенты"), tab), "CalibrGroup",
                          QStringLiteral("Коэффициенты"));
     m_calibrPages = named(new QTabWidget(coeffs), "CalibrPageControl", QStringLiteral("Калибровочные таблицы"));
@@ -515,8 +500,12 @@ QWidget* TRVFrame::BuildSetupTab() {
     m_calibrPages->setCurrentIndex(0);
     m_loLimit = named(new QLineEdit(coeffs), "LoLimit", QStringLiteral("gпор, м3/ч"));
     m_hiLimit = named(new QLineEdit(coeffs), "HiLimit", QStringLiteral("gmax, м3/ч"));
-    auto* readCal = button(QStringLiteral("Считать"), "ReadCalibr", QStringLiteral("Считать коэффициенты"), coeffs);
-    auto* setCal = button(QStringLiteral("Записать"), "SetCalibr", QStringLiteral("Записать коэффициенты"), coeffs);
+    for (QLineEdit* e : {m_loLimit, m_hiLimit})
+        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("0,00000")) + 12);
+    auto* readCal = CommandButton(QStringLiteral("Считать"), "ReadCalibr", QStringLiteral("Считать коэффициенты"),
+                                  Command::ReadCalibr, coeffs);
+    auto* setCal = CommandButton(QStringLiteral("Записать"), "SetCalibr", QStringLiteral("Записать коэффициенты"),
+                                 Command::SetCalibr, coeffs);
     auto* limits = new QHBoxLayout;
     limits->addWidget(buddyLabel(QStringLiteral("gпор:"), m_loLimit, coeffs));
     limits->addWidget(m_loLimit);
@@ -529,8 +518,20 @@ QWidget* TRVFrame::BuildSetupTab() {
     coeffLayout->addWidget(m_calibrPages);
     coeffLayout->addLayout(limits);
     coeffLayout->addLayout(calButtons);
+    coeffLayout->addStretch();
 
-    // "Старт-стоп"
+    connect(m_calibrPages, &QTabWidget::currentChanged, this, [this](int index) {
+        m_worker->controller().setActiveSheet(index == 0 ? CalibrGrid::Direct : CalibrGrid::Reverse);
+    });
+    connect(m_loLimit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { FromControl([&] { m_state.setLoLimit(text.toStdString()); }); });
+    connect(m_hiLimit, &QLineEdit::textEdited, this,
+            [this](const QString& text) { FromControl([&] { m_state.setHiLimit(text.toStdString()); }); });
+    return coeffs;
+}
+
+// "Старт-стоп"
+QGroupBox* TRVFrame::BuildStartStopGroup(QWidget* tab) {
     auto* stst = named(new QGroupBox(QStringLiteral("Старт-стоп"), tab), "StartStopGroup", QStringLiteral("Старт-стоп"));
     static const char* const kModeNames[] = {"RadioButton1", "RadioButton2", "RadioButton3", "RadioButton4"};
     auto* ststLayout = new QGridLayout(stst);
@@ -543,10 +544,11 @@ QWidget* TRVFrame::BuildSetupTab() {
         });
     }
     m_noiseCancel = named(new TIntEdit(stst), "NoiseCancelStSt", QStringLiteral("Антидребезг, шагов по 0,8 мс"));
-    m_noiseCancel->SetMin(0);
-    m_noiseCancel->SetMax(255);
+    TakeLimits(m_noiseCancel, m_worker->controller().noiseCancelStSt());
+    fitNumber(m_noiseCancel, QStringLiteral("0000"), 16);
     m_noiseLabel = named(new QLabel(stst), "NoiseStStLabel", QStringLiteral("Антидребезг, мс"));
-    auto* setStSt = button(QStringLiteral("Записать"), "SetStSt", QStringLiteral("Записать параметры старт-стоп"), stst);
+    auto* setStSt = CommandButton(QStringLiteral("Записать"), "SetStSt", QStringLiteral("Записать параметры старт-стоп"),
+                                  Command::SetStSt, stst);
     ststLayout->addWidget(buddyLabel(QStringLiteral("Антидребезг:"), m_noiseCancel, stst), 2, 0);
     auto* noiseRow = new QHBoxLayout;
     noiseRow->addWidget(m_noiseCancel);
@@ -554,7 +556,16 @@ QWidget* TRVFrame::BuildSetupTab() {
     ststLayout->addLayout(noiseRow, 2, 1);
     ststLayout->addWidget(setStSt, 3, 0, 1, 2);
 
-    // "Тест пустой трубы"
+    connect(m_noiseCancel, &TIntEdit::valueChanged, this, [this](int v) {
+        if (m_updating) return;
+        m_worker->controller().noiseCancelStSt().setValue(v);
+        m_noiseLabel->setText(fromStd(m_worker->controller().noiseStStLabel()));
+    });
+    return stst;
+}
+
+// "Тест пустой трубы"
+QGroupBox* TRVFrame::BuildEmptyPipeGroup(QWidget* tab) {
     auto* pipe = named(new QGroupBox(QStringLiteral("Тест пустой трубы"), tab), "EmptyPipeGroup",
                        QStringLiteral("Тест пустой трубы"));
     m_disableEmptyPipe = named(new QCheckBox(QStringLiteral("Отключть"), pipe), "DisableEmptyPipe",
@@ -565,6 +576,7 @@ QWidget* TRVFrame::BuildSetupTab() {
                                              "Разброс шума", "Число измерений", "Гистерезис"};
     for (int i = 0; i < 6; ++i) {
         m_tep[i] = named(new QLineEdit(pipe), kTepNames[i], QString::fromUtf8(kTepSpoken[i]));
+        fitNumber(m_tep[i], QStringLiteral("-000000000"), 12);
         if (i >= 2) m_tep[i]->hide();
         connect(m_tep[i], &QLineEdit::textEdited, this, [this, i](const QString& text) {
             rv::RvLiveValues& v = m_worker->controller().live();
@@ -573,12 +585,15 @@ QWidget* TRVFrame::BuildSetupTab() {
             *fields[i] = text.toStdString();
         });
     }
-    auto* readPipe = button(QStringLiteral("Считать"), "ReadTestEmptyPipe",
-                            QStringLiteral("Считать параметры теста пустой трубы"), pipe);
-    auto* setPipe = button(QStringLiteral("Записать"), "SetTestEmptyPipe",
-                           QStringLiteral("Записать параметры теста пустой трубы"), pipe);
-    auto* copyPipe = button(QStringLiteral("Копировать"), "CopyTestEmptyPipe",
-                            QStringLiteral("Копировать средний код и шум"), pipe);
+    auto* readPipe = CommandButton(QStringLiteral("Считать"), "ReadTestEmptyPipe",
+                                   QStringLiteral("Считать параметры теста пустой трубы"), Command::ReadTestEmptyPipe,
+                                   pipe);
+    auto* setPipe = ActionButton(QStringLiteral("Записать"), "SetTestEmptyPipe",
+                                 QStringLiteral("Записать параметры теста пустой трубы"), pipe,
+                                 [](RvPageController& c) { c.SetTestEmptyPipeClick(); });
+    auto* copyPipe = ActionButton(QStringLiteral("Копировать"), "CopyTestEmptyPipe",
+                                  QStringLiteral("Копировать средний код и шум"), pipe,
+                                  [](RvPageController& c) { c.CopyTestEmptyPipeClick(); });
     auto* pipeLayout = new QGridLayout(pipe);
     pipeLayout->addWidget(m_disableEmptyPipe, 0, 0, 1, 3);
     pipeLayout->addWidget(buddyLabel(QStringLiteral("Код"), m_tep[0], pipe), 1, 0);
@@ -589,85 +604,35 @@ QWidget* TRVFrame::BuildSetupTab() {
     pipeLayout->addWidget(readPipe, 4, 0, 1, 2);
     pipeLayout->addWidget(setPipe, 4, 2);
 
-    // Short numbers need short edits: the groups keep their width for the
-    // grid and the reverse mode's long captions.
-    for (QWidget* w : {static_cast<QWidget*>(m_impulseLen), static_cast<QWidget*>(m_noiseCancel)})
-        w->setMaximumWidth(w->fontMetrics().horizontalAdvance(QStringLiteral("0000")) + 16);
-    for (QLineEdit* e : m_tep) e->setMaximumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("-000000000")) + 12);
-    for (QLineEdit* e : {m_loLimit, m_hiLimit})
-        e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("0,00000")) + 12);
-    coeffLayout->addStretch();
-
-    auto* grid = new QGridLayout(tab);
-    grid->addWidget(outputs, 0, 0);
-    grid->addWidget(stst, 1, 0);
-    grid->addWidget(coeffs, 0, 1, 2, 1);
-    grid->addWidget(pipe, 0, 2);
-    grid->setRowStretch(1, 1);
-    grid->setColumnStretch(1, 1);
-
-    connect(readOut, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.SimpleCommand(Command::ReadImpulseOut); }); });
-    connect(setOut, &QPushButton::clicked, this, [this] { Run([](RvPageController& c) { c.SetImpulseOutClick(); }); });
-    connect(readCal, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.SimpleCommand(Command::ReadCalibr); }); });
-    connect(setCal, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.SimpleCommand(Command::SetCalibr); }); });
-    connect(setStSt, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.SimpleCommand(Command::SetStSt); }); });
-    connect(readPipe, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.SimpleCommand(Command::ReadTestEmptyPipe); }); });
-    connect(setPipe, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.SetTestEmptyPipeClick(); }); });
-    connect(copyPipe, &QPushButton::clicked, this,
-            [this] { Run([](RvPageController& c) { c.CopyTestEmptyPipeClick(); }); });
-
-    connect(m_calibrPages, &QTabWidget::currentChanged, this, [this](int index) {
-        m_worker->controller().setActiveSheet(index == 0 ? CalibrGrid::Direct : CalibrGrid::Reverse);
-    });
-    const auto edited = [this](auto apply) {
-        return [this, apply](const QString& text) {
-            m_updating = true;
-            apply(text.toStdString());
-            m_updating = false;
-        };
-    };
-    connect(m_weight, &QComboBox::currentTextChanged, this, [this](const QString& text) {
-        if (m_updating) return;
-        m_updating = true;
-        m_state.setImpulseWeightText(text.toStdString());
-        m_updating = false;
-    });
-    connect(m_loLimit, &QLineEdit::textEdited, this, edited([this](std::string t) { m_state.setLoLimit(std::move(t)); }));
-    connect(m_hiLimit, &QLineEdit::textEdited, this, edited([this](std::string t) { m_state.setHiLimit(std::move(t)); }));
-    // MeandrClick, shared with NoFilterThereshold.
-    connect(m_meandr, &QCheckBox::clicked, this, [this](bool on) { m_state.setMeandr(on); });
-    connect(m_noFilter, &QCheckBox::clicked, this, [this](bool on) { m_state.setNoFilterThreshold(on); });
-    connect(m_impulseLen, &TIntEdit::valueChanged, this, [this](int v) {
-        if (m_updating) return;
-        m_updating = true;
-        m_state.impulseLen().setValue(v);
-        m_updating = false;
-        m_impulseLenLabel->setText(fromStd(m_state.impulseLenLabel()));
-    });
-    connect(m_card, &QComboBox::activated, this, [this](int index) { m_state.selectPluginCard(index); });
-    connect(m_reverseType, &QComboBox::activated, this, [this](int index) { m_state.selectReverseType(index); });
-    connect(m_noiseCancel, &TIntEdit::valueChanged, this, [this](int v) {
-        if (m_updating) return;
-        m_worker->controller().noiseCancelStSt().setValue(v);
-        m_noiseLabel->setText(fromStd(m_worker->controller().noiseStStLabel()));
-    });
     connect(m_disableEmptyPipe, &QCheckBox::clicked, this,
             [this](bool on) { m_worker->controller().live().disableEmptyPipe = on; });
-    return tab;
+    return pipe;
 }
 
+// The "Показания" tab stays an empty sheet until it is first shown, so that
+// the charts plugin is loaded only then.
 QWidget* TRVFrame::BuildObservationTab() {
-    m_readingsTab = Charts().readingsPage(m_worker->controller().readings(), m_console, nullptr);
-    m_readingsTab->setObjectName(QStringLiteral("ObservationSheet"));
+    m_observationSheet = named(new QWidget, "ObservationSheet", QStringLiteral("Показания"));
+    (new QVBoxLayout(m_observationSheet))->setContentsMargins(0, 0, 0, 0);
+    connect(m_pages, &QTabWidget::currentChanged, this, [this] {
+        if (m_pages->currentWidget() != m_observationSheet) return;
+        try {
+            readingsTab();
+        } catch (const std::exception& error) {
+            m_console.message(error.what());
+        }
+    });
+    return m_observationSheet;
+}
+
+ReadingsPage* TRVFrame::readingsTab() {
+    if (m_readingsTab) return m_readingsTab;
+    m_readingsTab = Charts().readingsPage(m_worker->controller().readings(), m_console, m_observationSheet);
+    m_observationSheet->layout()->addWidget(m_readingsTab);
     m_observation = m_readingsTab->observationBox();
     m_reading = m_readingsTab->readingLabel();
     connect(m_observation, &QCheckBox::toggled, this, [this](bool on) { m_worker->controller().setObservation(on); });
+    UpdateFromState();
     return m_readingsTab;
 }
 
@@ -753,9 +718,11 @@ void TRVFrame::UpdateFromState() {
     const std::string* tep[] = {&v.tepCode, &v.tepNoize, &v.tepCodeRange, &v.tepNoizeRange, &v.tepMeasureCount,
                                 &v.tepHysteresis};
     for (int i = 0; i < 6; ++i) setText(m_tep[i], *tep[i]);
-    m_reading->setText(v.lastReading ? QStringLiteral("Код: %1 (отсчётов: %2)").arg(*v.lastReading).arg(v.readings)
-                                     : QString());
-    m_readingsTab->sync();
+    if (m_readingsTab) {
+        m_reading->setText(v.lastReading ? QStringLiteral("Код: %1 (отсчётов: %2)").arg(*v.lastReading).arg(v.readings)
+                                         : QString());
+        m_readingsTab->sync();
+    }
     ShowLamps();
     m_updating = updating;
 }
@@ -764,13 +731,7 @@ void TRVFrame::OpenPortButtonClick() {
     RvPageController& c = m_worker->controller();
     if (!c.portOpen()) {
         c.setPortIndex(m_portBox->currentIndex());
-        try {
-            RegKey key;
-            key.Open();
-            key.WriteInt(kPortValue, m_portBox->currentIndex());
-        } catch (const std::exception& error) {
-            m_console.message(error.what());
-        }
+        m_storedPort.Save(m_portBox->currentIndex());
     }
     Run([](RvPageController& controller) { controller.OpenPortButtonClick(); });
 }
@@ -781,9 +742,9 @@ void TRVFrame::PortParamsClick() {
 }
 
 void TRVFrame::HandleResult(bool ok) {
-    const RvPageController::Handled handled = m_worker->controller().HandleResult(ok);
+    const PageResult result = m_worker->controller().HandleResult(ok);
     UpdateFromState();
-    emit resultHandled(handled.code, handled.reg ? *handled.reg : -1, ok);
+    emit resultHandled(result.code, result.detail, result.ok);
 }
 
 void TRVFrame::Activity(std::intptr_t transmitting) {

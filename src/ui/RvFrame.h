@@ -4,14 +4,19 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
+#include "DevicePage.h"
+#include "PageWorker.h"
 #include "devices/rv/RvPageController.h"
+#include "devices/rv/RvWorker.h"
 
 class Console;
 class RVx2;
 class QCheckBox;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,16 +56,16 @@ private:
 // worker starts when the page is first shown; the chosen port is stored as
 // "RvComPort" at every open; the worker stops (and the port closes) when the
 // page goes away.
-class TRVFrame : public QWidget {
+class TRVFrame : public DevicePage {
     Q_OBJECT
 public:
     TRVFrame(RVx2& device, Console& console, QWidget* parent = nullptr);
     ~TRVFrame() override;
 
-    void Initialise();
-    bool initialised() const { return m_initialised; }
     rv::RvPageController* controller() const;
-    ReadingsPage* readingsTab() const { return m_readingsTab; }
+    // The "Показания" tab's content, made by the charts plugin when the tab
+    // is first shown or by this call, whichever comes first.
+    ReadingsPage* readingsTab();
     TPortSetupForm* portSetupForm() const { return m_setup; }
 
     // Shows the page state and the controller's values in the controls.
@@ -76,17 +81,30 @@ signals:
     void resultHandled(int code, int reg, bool ok);
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    // Initialisation: the worker, the 50 ms timer and the stored port,
+    // selected and not opened.
+    void Start() override;
 
 private:
-    class Worker;
+    using Worker = PageWorker<RVx2Thread, rv::RvPageController>;
     template <class Action>
     void Run(Action&& action);
     void HandleResult(bool ok);
     void Activity(std::intptr_t transmitting);
     void BuildTopBar(QWidget* bar);
     QWidget* BuildMainTab();
+    // The "Настройка" tab, one builder per group box.
     QWidget* BuildSetupTab();
+    QGroupBox* BuildOutputsGroup(QWidget* tab);
+    QGroupBox* BuildCalibrGroup(QWidget* tab);
+    QGroupBox* BuildStartStopGroup(QWidget* tab);
+    QGroupBox* BuildEmptyPipeGroup(QWidget* tab);
+    // A button whose click runs `action` on the controller (a refusal goes
+    // to the console), or the shared command handler with `command`.
+    QPushButton* ActionButton(const QString& caption, const char* name, const QString& spoken, QWidget* parent,
+                              std::function<void(rv::RvPageController&)> action);
+    QPushButton* CommandButton(const QString& caption, const char* name, const QString& spoken,
+                               rv::RvPageController::Command command, QWidget* parent);
     QWidget* BuildObservationTab();
     QTableWidget* BuildGrid(rv::CalibrGrid grid, const char* name, const QString& accessible);
     void ShowGrid(QTableWidget* table, rv::CalibrGrid grid);
@@ -94,11 +112,8 @@ private:
 
     RVx2& m_device;
     rv::RvPageState& m_state;
-    Console& m_console;
     std::unique_ptr<Worker> m_worker;
     QTimer m_timer;  // SystemTimer
-    bool m_initialised = false;
-    bool m_updating = false;
 
     TPortSetupForm* m_setup = nullptr;
     QComboBox* m_portBox = nullptr;
@@ -147,6 +162,7 @@ private:
     QCheckBox* m_disableEmptyPipe = nullptr;
     QLineEdit* m_tep[6] = {};  // TepCode, TepNoize, TepCodeRange, TepNoizeRange, TepMeasureCount, TepHysteresis
 
+    QWidget* m_observationSheet = nullptr;
     ReadingsPage* m_readingsTab = nullptr;
     QCheckBox* m_observation = nullptr;
     QLabel* m_reading = nullptr;

@@ -20,10 +20,8 @@
 #include "components/IntEdit.h"
 #include "comprt/ComPort.h"
 #include "devices/nivor/NivorProtocol.h"
-#include "devices/nivor/SpprController.h"
 #include "document/MeasuredEntry.h"
 #include "document/PackageBase.h"
-#include "link/RegKey.h"
 
 namespace {
 
@@ -64,6 +62,30 @@ void setItems(QComboBox* box, const QStringList& items) {
     }
 }
 
+// A control's caption: the label is its buddy, and the caption without the
+// colon is what a screen reader says of the control.
+QLabel* caption(QWidget* parent, const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    QString name = text;
+    if (name.endsWith(QLatin1Char(':'))) name.chop(1);
+    buddy->setAccessibleName(name);
+    return label;
+}
+
+QComboBox* combo(QWidget* parent, const char* name, const QStringList& items) {
+    auto* box = new QComboBox(parent);
+    box->setObjectName(QString::fromLatin1(name));
+    box->addItems(items);
+    return box;
+}
+
+QStringList toQt(const std::vector<std::string>& items) {
+    QStringList out;
+    for (const std::string& item : items) out << fromStd(item);
+    return out;
+}
+
 QStringList inputItems(const std::vector<int>& inputs) {
     QStringList items;
     for (int input : inputs) items << QString::number(input + 1);
@@ -72,34 +94,10 @@ QStringList inputItems(const std::vector<int>& inputs) {
 
 }  // namespace
 
-// The worker, the controller over it and the notifier that carries the
-// worker's results over to the window thread as queued calls; a call still
-// queued when the dialog is gone is dropped.
-class TSpprDlg::Worker final : public QueueNotifier {
-public:
-    Worker(TSpprDlg& dialog, Console& console) : m_dialog(&dialog), m_controller(m_thread, console) {}
-    ~Worker() override { m_thread.Stop(); }
-
-    void Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) override {
-        if (message != kResultMessage) return;
-        const bool ok = param1 != 0;
-        QPointer<TSpprDlg> dialog = m_dialog;
-        QMetaObject::invokeMethod(
-            m_dialog.data(), [dialog, ok] { if (dialog) dialog->HandleResult(ok); }, Qt::QueuedConnection);
-    }
-
-    SpprThread& thread() { return m_thread; }
-    SpprController& controller() { return m_controller; }
-
-private:
-    QPointer<TSpprDlg> m_dialog;
-    SpprThread m_thread;
-    SpprController m_controller;
-};
-
 void TSpprDlg::SetErrorBox(ErrorBox box) { g_errorBox = std::move(box); }
 
-TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_console(console) {
+TSpprDlg::TSpprDlg(Console& console, QWidget* parent)
+    : QDialog(parent), m_console(console), m_storedPort(kPortValue, console) {
     setObjectName(QStringLiteral("SpprDlg"));
     setWindowTitle(QStringLiteral("НИВ-2.3"));
     setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -108,31 +106,31 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     setAttribute(Qt::WA_DeleteOnClose);
     setProperty("helpKeyword", QStringLiteral("niv23_input"));
 
-    m_worker = std::make_unique<Worker>(*this, console);
-    SpprController& c = m_worker->controller();
+    m_worker = std::make_unique<Worker>(*this, &TSpprDlg::HandleResult,
+                                        [&console](SpprThread& thread) { return SpprController(thread, console); });
 
-    // Each control with its caption: the label is its buddy and its caption
-    // without the colon is what a screen reader says.
-    const auto caption = [this](const QString& text, QWidget* buddy) {
-        auto* label = new QLabel(text, this);
-        label->setBuddy(buddy);
-        QString name = text;
-        if (name.endsWith(QLatin1Char(':'))) name.chop(1);
-        buddy->setAccessibleName(name);
-        return label;
-    };
-    const auto combo = [this](const char* name, const QStringList& items) {
-        auto* box = new QComboBox(this);
-        box->setObjectName(QString::fromLatin1(name));
-        box->addItems(items);
-        return box;
-    };
-    const auto list = [](const std::vector<std::string>& items) {
-        QStringList out;
-        for (const std::string& item : items) out << fromStd(item);
-        return out;
-    };
+    QFormLayout* top = BuildPortRows();
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(BuildSettingsGroup(), 0, Qt::AlignTop);
+    groups->addWidget(BuildDataGroup(), 0, Qt::AlignTop);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(groups);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
+    m_timer = new QTimer(this);
+    m_timer->setObjectName(QStringLiteral("Timer"));
+    m_timer->setInterval(kPollInterval);
+    connect(m_timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+
+    // The worker starts, the remembered port opens, the polls begin.
+    m_worker->Start();
+    const int position = m_storedPort.Load(m_port->count());
+    Request([position](SpprController& c) { c.cbPortChange(position); });
+    m_timer->start();
+}
+
+QFormLayout* TSpprDlg::BuildPortRows() {
     m_port = new TDisComboBox(this);
     m_port->setObjectName(QStringLiteral("cbPort"));
     m_port->addItem(QString::fromLatin1(kNoPortItem));
@@ -140,15 +138,20 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     m_u = panel(this, "pnU", QStringLiteral("Напряжение питания, В"));
 
     auto* top = new QFormLayout;
-    top->addRow(caption(QStringLiteral("COM-порт:"), m_port), m_port);
-    top->addRow(caption(QStringLiteral("Напряжение питания, В:"), m_u), m_u);
+    top->addRow(caption(this, QStringLiteral("COM-порт:"), m_port), m_port);
+    top->addRow(caption(this, QStringLiteral("Напряжение питания, В:"), m_u), m_u);
+    connect(m_port, &QComboBox::activated, this, [this](int) { cbPortChange(); });
+    return top;
+}
 
-    // Settings.
+// "Настройки": the inputs, the mode with its criterion, the temperature
+// channel, and the start and stop buttons.
+QGroupBox* TSpprDlg::BuildSettingsGroup() {
     auto* settings = new QGroupBox(QStringLiteral("Настройки"), this);
     settings->setObjectName(QStringLiteral("gbSettings"));
-    m_channel1 = combo("cbChannel1", {});
-    m_channel2 = combo("cbChannel2", {});
-    m_mode = combo("cbMode", list(SpprController::modeItems()));
+    m_channel1 = combo(this, "cbChannel1", {});
+    m_channel2 = combo(this, "cbChannel2", {});
+    m_mode = combo(this, "cbMode", toQt(SpprController::modeItems()));
     m_criterion = new QLabel(this);
     m_criterion->setObjectName(QStringLiteral("lbCriterion"));
     m_time = new TFloatEdit(this);
@@ -156,13 +159,13 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     m_time->SetDigits(4);
     m_time->SetMin(SpprController::kTimeMin);
     m_time->SetMax(SpprController::kTimeMax);
-    m_time->SetValue(c.measurementTime());
+    m_time->SetValue(m_worker->controller().measurementTime());
     m_time->setAccessibleName(QStringLiteral("Длительность измерения, сек"));
     m_pulses = new TIntEdit(this);
     m_pulses->setObjectName(QStringLiteral("edPulses"));
     m_pulses->SetMin(SpprController::kPulsesMin);
     m_pulses->SetMax(SpprController::kPulsesMax);
-    m_pulses->SetValue(c.pulseCount());
+    m_pulses->SetValue(m_worker->controller().pulseCount());
     m_pulses->setAccessibleName(QStringLiteral("Количество импульсов"));
     m_blank = new QLabel(this);
     m_blank->setObjectName(QStringLiteral("stBlank"));
@@ -172,9 +175,9 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     m_criterionField->addWidget(m_pulses);
     m_criterionField->addWidget(m_blank);
     m_criterionField->setFixedHeight(m_time->sizeHint().height());
-    m_channel = combo("cbChannel", {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
-    m_tempCh = combo("cbTempCh", list(SpprController::tempChannelItems()));
-    m_tspType = combo("cbTspType", list(SpprController::sensorItems()));
+    m_channel = combo(this, "cbChannel", {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")});
+    m_tempCh = combo(this, "cbTempCh", toQt(SpprController::tempChannelItems()));
+    m_tspType = combo(this, "cbTspType", toQt(SpprController::sensorItems()));
     m_start = new QPushButton(QStringLiteral("Старт"), this);
     m_start->setObjectName(QStringLiteral("bnStart"));
     m_start->setAccessibleName(QStringLiteral("Старт измерения"));
@@ -187,14 +190,14 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     m_stop->setAutoDefault(false);
 
     auto* settingsForm = new QFormLayout;
-    settingsForm->addRow(caption(QStringLiteral("Вход 1 (N1, t1):"), m_channel1), m_channel1);
-    settingsForm->addRow(caption(QStringLiteral("Вход 2 (N2):"), m_channel2), m_channel2);
-    settingsForm->addRow(caption(QStringLiteral("Режим:"), m_mode), m_mode);
+    settingsForm->addRow(caption(this, QStringLiteral("Вход 1 (N1, t1):"), m_channel1), m_channel1);
+    settingsForm->addRow(caption(this, QStringLiteral("Вход 2 (N2):"), m_channel2), m_channel2);
+    settingsForm->addRow(caption(this, QStringLiteral("Режим:"), m_mode), m_mode);
     m_criterion->setBuddy(m_time);
     settingsForm->addRow(m_criterion, m_criterionField);
-    settingsForm->addRow(caption(QStringLiteral("Вход №:"), m_channel), m_channel);
-    settingsForm->addRow(caption(QStringLiteral("Канал температуры:"), m_tempCh), m_tempCh);
-    settingsForm->addRow(caption(QStringLiteral("Датчик температуры:"), m_tspType), m_tspType);
+    settingsForm->addRow(caption(this, QStringLiteral("Вход №:"), m_channel), m_channel);
+    settingsForm->addRow(caption(this, QStringLiteral("Канал температуры:"), m_tempCh), m_tempCh);
+    settingsForm->addRow(caption(this, QStringLiteral("Датчик температуры:"), m_tspType), m_tspType);
     auto* runButtons = new QHBoxLayout;
     runButtons->addWidget(m_start);
     runButtons->addWidget(m_stop);
@@ -202,7 +205,28 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     settingsLayout->addLayout(settingsForm);
     settingsLayout->addLayout(runButtons);
 
-    // Data.
+    connect(m_mode, &QComboBox::activated, this, [this](int) { cbModeChange(); });
+    connect(m_channel1, &QComboBox::activated, this, [this](int) { cbChannel1Change(); });
+    connect(m_channel2, &QComboBox::activated, this, [this](int) { cbChannel2Change(); });
+    connect(m_channel, &QComboBox::activated, this, [this](int) { cbChannelChange(); });
+    connect(m_tempCh, &QComboBox::activated, this, [this](int) { cbTempChChange(); });
+    connect(m_tspType, &QComboBox::activated, this, [this](int index) {
+        m_worker->controller().setSensorType(index);
+    });
+    connect(m_time, &TFloatEdit::valueChanged, this, [this](double v) {
+        if (!m_updating) m_worker->controller().setMeasurementTime(v);
+    });
+    connect(m_pulses, &TIntEdit::valueChanged, this, [this](int v) {
+        if (!m_updating) m_worker->controller().setPulseCount(v);
+    });
+    connect(m_start, &QPushButton::clicked, this, [this] { bnStartClick(); });
+    connect(m_stop, &QPushButton::clicked, this, [this] { bnStopClick(); });
+    return settings;
+}
+
+// "Данные": the results, the temperature, the reference quantity and the
+// button that adds them to the package.
+QGroupBox* TSpprDlg::BuildDataGroup() {
     auto* data = new QGroupBox(QStringLiteral("Данные"), this);
     data->setObjectName(QStringLiteral("gbData"));
     m_tq = panel(this, "pntq", QStringLiteral("Tэт, сек"));
@@ -228,83 +252,30 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent) : QDialog(parent), m_conso
     m_toPackage->setAutoDefault(false);
 
     auto* dataForm = new QFormLayout;
-    dataForm->addRow(caption(QStringLiteral("Tэт, сек:"), m_tq), m_tq);
-    dataForm->addRow(caption(QStringLiteral("N1, имп:"), m_n1), m_n1);
-    dataForm->addRow(caption(QStringLiteral("T1, сек:"), m_t1), m_t1);
-    dataForm->addRow(caption(QStringLiteral("N2, имп:"), m_n2), m_n2);
-    dataForm->addRow(caption(QStringLiteral("t, °C:"), m_temp), m_temp);
+    dataForm->addRow(caption(this, QStringLiteral("Tэт, сек:"), m_tq), m_tq);
+    dataForm->addRow(caption(this, QStringLiteral("N1, имп:"), m_n1), m_n1);
+    dataForm->addRow(caption(this, QStringLiteral("T1, сек:"), m_t1), m_t1);
+    dataForm->addRow(caption(this, QStringLiteral("N2, имп:"), m_n2), m_n2);
+    dataForm->addRow(caption(this, QStringLiteral("t, °C:"), m_temp), m_temp);
     dataForm->addRow(m_volMassLabel, m_volMass);
     auto* dataLayout = new QVBoxLayout(data);
     dataLayout->addLayout(dataForm);
     dataLayout->addWidget(m_toPackage);
 
-    auto* groups = new QHBoxLayout;
-    groups->addWidget(settings, 0, Qt::AlignTop);
-    groups->addWidget(data, 0, Qt::AlignTop);
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addLayout(groups);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-
-    m_timer = new QTimer(this);
-    m_timer->setObjectName(QStringLiteral("Timer"));
-    m_timer->setInterval(kPollInterval);
-
-    connect(m_port, &QComboBox::activated, this, [this](int) { cbPortChange(); });
-    connect(m_mode, &QComboBox::activated, this, [this](int) { cbModeChange(); });
-    connect(m_channel1, &QComboBox::activated, this, [this](int) { cbChannel1Change(); });
-    connect(m_channel2, &QComboBox::activated, this, [this](int) { cbChannel2Change(); });
-    connect(m_channel, &QComboBox::activated, this, [this](int) { cbChannelChange(); });
-    connect(m_tempCh, &QComboBox::activated, this, [this](int) { cbTempChChange(); });
-    connect(m_tspType, &QComboBox::activated, this, [this](int index) {
-        m_worker->controller().setSensorType(index);
-    });
-    connect(m_time, &TFloatEdit::valueChanged, this, [this](double v) {
-        if (!m_updating) m_worker->controller().setMeasurementTime(v);
-    });
-    connect(m_pulses, &TIntEdit::valueChanged, this, [this](int v) {
-        if (!m_updating) m_worker->controller().setPulseCount(v);
-    });
     connect(m_temp, &TFloatEdit::valueChanged, this, [this](double v) {
         if (!m_updating) m_worker->controller().setTemperature(v);
     });
     connect(m_volMass, &TFloatEdit::valueChanged, this, [this](double v) {
         if (!m_updating) m_worker->controller().setVolMass(v);
     });
-    connect(m_start, &QPushButton::clicked, this, [this] { bnStartClick(); });
-    connect(m_stop, &QPushButton::clicked, this, [this] { bnStopClick(); });
     connect(m_toPackage, &QPushButton::clicked, this, [this] { bnToPackageClick(); });
-    connect(m_timer, &QTimer::timeout, this, [this] { TimerTimer(); });
-
-    // The worker starts, the remembered port opens, the polls begin.
-    m_worker->thread().Start(*m_worker);
-    int stored = 0;
-    try {
-        RegKey key;
-        key.Open();
-        stored = key.ReadInt(kPortValue, 0);
-    } catch (const std::exception& error) {
-        m_console.message(error.what());
-    }
-    // A stored item the list does not have leaves no port selected.
-    const int position = stored >= 0 && stored < m_port->count() ? stored : 0;
-    Request([position](SpprController& c) { c.cbPortChange(position); });
-    m_timer->start();
+    return data;
 }
 
 TSpprDlg::~TSpprDlg() {
     m_timer->stop();
-    try {
-        RegKey key;
-        key.Open();
-        key.WriteInt(kPortValue, m_worker->controller().port());
-    } catch (const std::exception& error) {
-        m_console.message(error.what());
-    }
-    // The requests already queued finish first; their notifications are
-    // dropped with the dialog.
+    m_storedPort.Save(m_worker->controller().port());
     m_worker.reset();
-    if (m_busy) QApplication::restoreOverrideCursor();
 }
 
 const SpprController& TSpprDlg::controller() const { return m_worker->controller(); }
@@ -409,11 +380,11 @@ void TSpprDlg::bnToPackageClick() {
 // ---- results and painting --------------------------------------------------
 
 void TSpprDlg::HandleResult(bool ok) {
-    const SpprController::Handled handled = m_worker->controller().HandleResult(ok);
+    const PageResult result = m_worker->controller().HandleResult(ok);
     // The first poll of a measurement follows its start by a whole second.
-    if (handled.restartTimer) m_timer->start();
+    if (result.restartTimer) m_timer->start();
     UpdateControls();
-    emit resultHandled(handled.code, handled.command, handled.ok);
+    emit resultHandled(result.code, result.detail, result.ok);
 }
 
 void TSpprDlg::FillInputLists() {
@@ -477,10 +448,7 @@ void TSpprDlg::UpdateControls() {
     m_volMass->setAccessibleName(c.hasTarget() ? fromStd(c.volMassLabel()).chopped(1) : QString());
 
     m_updating = updating;
-    if (c.busy() != m_busy)
-        SetBusy(c.busy());
-    else
-        ApplyEnabled();
+    m_busy.Set(c.busy(), [this] { ApplyEnabled(); });
 }
 
 void TSpprDlg::ApplyEnabled() {
@@ -490,25 +458,4 @@ void TSpprDlg::ApplyEnabled() {
     m_start->setEnabled(c.startEnabled());
     m_stop->setEnabled(c.stopEnabled());
     m_toPackage->setEnabled(c.toPackageEnabled());
-}
-
-void TSpprDlg::SetBusy(bool busy) {
-    const auto enable = [this] { ApplyEnabled(); };
-    if (busy) {
-        m_focusBefore = QApplication::focusWidget();
-        QApplication::setOverrideCursor(Qt::BusyCursor);  // the arrow with the hourglass: the dialog stays usable
-        m_busy = true;
-        enable();
-        // Disabling the focused control moves the focus on; where it went is
-        // remembered so that it can be given back if the user left it there.
-        m_focusAfter = QApplication::focusWidget();
-    } else {
-        QApplication::restoreOverrideCursor();
-        m_busy = false;
-        enable();
-        if (m_focusBefore && m_focusBefore->isEnabled() && QApplication::focusWidget() == m_focusAfter.data())
-            m_focusBefore->setFocus(Qt::OtherFocusReason);
-        m_focusBefore = nullptr;
-        m_focusAfter = nullptr;
-    }
 }

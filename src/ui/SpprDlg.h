@@ -1,20 +1,24 @@
 #pragma once
 
 #include <QDialog>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
 
+#include "BusyState.h"
+#include "PageWorker.h"
+#include "StoredPort.h"
+#include "devices/nivor/SpprController.h"
+
 class Console;
 class PackageBase;
 class QComboBox;
+class QFormLayout;
 class QGroupBox;
 class QLabel;
 class QPushButton;
 class QStackedWidget;
 class QTimer;
-class SpprController;
 class TDisComboBox;
 class TFloatEdit;
 class TIntEdit;
@@ -91,23 +95,25 @@ signals:
     void entryAdded(PackageBase* package);
 
 private:
-    class Worker;
+    using Worker = PageWorker<SpprThread, SpprController>;
+    // The dialog's controls, one builder per group box.
+    QFormLayout* BuildPortRows();
+    QGroupBox* BuildSettingsGroup();
+    QGroupBox* BuildDataGroup();
     // Runs a request of a button; a refused one is shown in the error box.
     void Request(const std::function<void(SpprController&)>& post);
     void HandleResult(bool ok);
     void UpdateControls();
-    void SetBusy(bool busy);
     // The port selector and the buttons by the controller's state.
     void ApplyEnabled();
     void FillInputLists();
 
     Console& m_console;
+    StoredPort m_storedPort;
+    BusyState m_busy;
     std::unique_ptr<Worker> m_worker;
     std::weak_ptr<PackageBase> m_package;
-    bool m_busy = false;
     bool m_updating = false;
-    QPointer<QWidget> m_focusBefore;
-    QPointer<QWidget> m_focusAfter;
 
     TDisComboBox* m_port = nullptr;
     QLabel* m_u = nullptr;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -102,6 +103,28 @@ TEST_F(AtomicFileTest, AFolderOrAMissingFolderIsRefusedWithTheSystemsText) {
     EXPECT_NE(errorOf([&] { ReplaceFile(m_dir / "no" / "such", "x"); }).find("No such file or directory"),
               std::string::npos);
     EXPECT_EQ(names(), std::vector<std::string>{"folder"});
+}
+
+TEST_F(AtomicFileTest, AFileIsReadWholeAndAFailureCarriesTheSystemsCode) {
+    // Larger than one read of the reader's buffer, with a zero byte inside.
+    std::string bytes(200000, 'x');
+    bytes[70000] = '\0';
+    writeFile(m_dir / "big", bytes);
+    EXPECT_EQ(ReadWholeFile(m_dir / "big"), bytes);
+    writeFile(m_dir / "empty", "");
+    EXPECT_EQ(ReadWholeFile(m_dir / "empty"), "");
+
+    const auto codeOf = [](const fs::path& path) -> std::uint32_t {
+        try {
+            ReadWholeFile(path);
+        } catch (const win_error& e) {
+            return e.ErrorCode;
+        }
+        return 0;
+    };
+    EXPECT_EQ(codeOf(m_dir / "missing"), static_cast<std::uint32_t>(ENOENT));
+    EXPECT_EQ(codeOf(m_dir / "big" / "under a file"), static_cast<std::uint32_t>(ENOTDIR));
+    EXPECT_EQ(codeOf(m_dir), static_cast<std::uint32_t>(EISDIR));
 }
 
 TEST_F(AtomicFileTest, ANewFileTakesTheGivenModeAReplacedOneKeepsItsOwn) {

@@ -1,8 +1,11 @@
-// Numbers a person typed: the whole text decides, "," and "." alike.
+// Numbers a person typed: the whole text decides, "," and "." alike. Numbers
+// written for a person: the user's separator, whichever it is.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <limits>
 
 #include "common/Locale.h"
@@ -106,6 +109,90 @@ TEST(ParseUserInt32, KeepsToThe32BitRange) {
     EXPECT_EQ(parseUserInt32("2147483648"), std::nullopt);
     EXPECT_EQ(parseUserInt32("-2147483649"), std::nullopt);
     EXPECT_EQ(parseUserInt32("12a"), std::nullopt);
+}
+
+// Each text is written with "."; with "," as the user's separator every
+// point in it turns into ",".
+std::string withComma(std::string text) {
+    std::replace(text.begin(), text.end(), '.', ',');
+    return text;
+}
+
+Locale withSeparator(char separator) {
+    Locale locale = Locale::current();
+    locale.decimalSeparator = separator;
+    return locale;
+}
+
+TEST(FormatG, SixSignificantDigitsInTheShorterFormWithTheUsersSeparator) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {0, "0"},
+        {12.5, "12.5"},
+        {-0.000125, "-0.000125"},
+        {1.0 / 3.0, "0.333333"},
+        {123456789, "1.23457e+08"},  // more integer digits than six
+        {0.00001, "1e-05"},          // below 0.0001: exponent form
+        {100000, "100000"},
+        {1000000, "1e+06"},
+    };
+    for (const char separator : {'.', ','}) {
+        const ScopedLocale scoped(withSeparator(separator));
+        for (const auto& c : cases) {
+            const std::string expected = separator == ',' ? withComma(c.text) : c.text;
+            EXPECT_EQ(formatG(c.value), expected) << c.value << " with '" << separator << "'";
+        }
+    }
+}
+
+TEST(FormatGeneral, SignificantDigitsFixedOrExponentFormWithTheUsersSeparator) {
+    const struct {
+        double value;
+        int precision;
+        const char* text;
+    } cases[] = {
+        {0, 15, "0"},
+        {-0.0, 15, "0"},
+        {5, 3, "5"},                         // trailing zeros dropped
+        {1.23456, 4, "1.235"},               // rounded to the precision
+        {9.96, 2, "10"},                     // rounding carries into a new digit
+        {123.4, 3, "123"},                   // integer digits up to the precision
+        {1234, 3, "1.23E3"},                 // beyond it: exponent form
+        {1.5e20, 3, "1.5E20"},
+        {0.00012345, 5, "0.00012345"},
+        {0.00001, 15, "0.00001"},            // the smallest fixed form
+        {-2.5e-7, 3, "-2.5E-7"},             // below it: exponent form
+        {0.01, 15, "0.01"},                  // the report's pulse weight
+        {0.1 + 0.2, 15, "0.3"},              // 15 digits hide the binary error
+        {123456789012345.0, 15, "123456789012345"},
+        {1234567890123456.0, 15, "1.23456789012346E15"},
+        {2.7, 0, "3"},                       // a precision below 1 counts as 1
+        {1.0 / 3.0, 40, "0.333333333333333"},  // above 15 as 15
+    };
+    for (const char separator : {'.', ','}) {
+        const ScopedLocale scoped(withSeparator(separator));
+        for (const auto& c : cases) {
+            const std::string expected = separator == ',' ? withComma(c.text) : c.text;
+            EXPECT_EQ(formatGeneral(c.value, c.precision), expected)
+                << c.value << " to " << c.precision << " digits with '" << separator << "'";
+        }
+        EXPECT_EQ(formatGeneral(std::nan(""), 15), "NAN");
+        EXPECT_EQ(formatGeneral(std::numeric_limits<double>::infinity(), 15), "INF");
+        EXPECT_EQ(formatGeneral(-std::numeric_limits<double>::infinity(), 3), "-INF");
+    }
+}
+
+TEST(WithUserSeparator, TurnsEveryPointIntoTheUsersSeparator) {
+    {
+        const ScopedLocale scoped(withSeparator('.'));
+        EXPECT_EQ(withUserSeparator("0001.500"), "0001.500");
+    }
+    const ScopedLocale scoped(withSeparator(','));
+    EXPECT_EQ(withUserSeparator("0001.500"), "0001,500");
+    EXPECT_EQ(withUserSeparator("1.5E-05"), "1,5E-05");
+    EXPECT_EQ(withUserSeparator("12"), "12");
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ struct Page {
                 ADD_FAILURE() << "no result within 5 s";
                 break;
             }
-            codes.push_back(controller.HandleResult(result->param1 != 0));
+            codes.push_back(controller.HandleResult(result->param1 != 0).code);
         }
         return codes;
     }

@@ -50,7 +50,7 @@ struct RvController : ::testing::Test {
         return r;
     }
     // Answers the oldest request with `data` in a reply of the meter.
-    RvPageController::Handled reply(const Bytes& data) {
+    PageResult reply(const Bytes& data) {
         RVx2Common& p = worker.Front().param;
         const std::uint8_t fn = p.buffer()[1], reg = p.buffer()[2];
         rv::FrameBuffer frame{};
@@ -60,7 +60,7 @@ struct RvController : ::testing::Test {
         p.setReplyLength(static_cast<std::int32_t>(n));
         return c.HandleResult(true);
     }
-    RvPageController::Handled fail(const std::string& error) {
+    PageResult fail(const std::string& error) {
         worker.Front().error = error;
         return c.HandleResult(false);
     }
@@ -104,9 +104,19 @@ TEST_F(RvController, OpeningQueuesSevenReadsAndABusyQueueDropsThePollQuietly) {
     for (int tick = 0; tick < RvPageController::kSystemPollTicks; ++tick) c.SystemTimerTimer();
     EXPECT_EQ(worker.Pending(), 7);
 
+    // The whole reply frame each read asks the worker for: address, function
+    // and register, the register's data, CRC-16: data + 5 bytes.
     const std::uint8_t regs[] = {rv::RegSystem, rv::RegFirmwareSum, rv::RegOutputs, rv::RegCalibration,
                                  rv::RegAddress, rv::RegIntegrator, rv::RegEmptyPipe};
-    const std::int32_t lengths[] = {14, 12, 11, 69, 6, 6, 18};
+    const std::int32_t lengths[] = {
+        9 + 5,   // SystemBlock
+        7 + 5,   // firmware checksum
+        6 + 5,   // OutputsBlock
+        64 + 5,  // CalibrationBlock
+        1 + 5,   // address byte
+        1 + 5,   // integrator byte
+        13 + 5,  // EmptyPipeBlock
+    };
     for (std::size_t i = 0; i < std::size(regs); ++i) {
         const Request r = front();
         EXPECT_EQ(r.code, rv::kExchange);
@@ -288,8 +298,10 @@ TEST_F(RvController, CommandsSendThePageData) {
     };
     Bytes reverse(64, 0);
     bytes::putF32(reverse.data(), -1.5f);
+    // Expected reply frames: the work time's 9 data bytes + 5; a write's
+    // confirmation echoes address, function and register with no data: 5.
     const Case cases[] = {
-        {Command::Advanced_Info, rv::FnRead, rv::RegWorkTime, {}, 14},
+        {Command::Advanced_Info, rv::FnRead, rv::RegWorkTime, {}, 9 + 5},
         {Command::SetNetAddr, rv::FnWrite, rv::RegAddress, {17}, 5},
         {Command::SetIntegrator, rv::FnWrite, rv::RegIntegrator, {33}, 5},
         {Command::SetStSt, rv::FnWrite, rv::RegStartStop, {2, 9}, 5},

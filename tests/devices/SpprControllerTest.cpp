@@ -133,8 +133,8 @@ protected:
     }
 
     // Hands results to the controller until nothing is pending.
-    std::vector<C::Handled> run() {
-        std::vector<C::Handled> handled;
+    std::vector<PageResult> run() {
+        std::vector<PageResult> handled;
         while (worker.Pending() > 0) {
             const auto result = notifier.nextResult(5s);
             if (!result) {
@@ -185,8 +185,8 @@ TEST_F(Instrument, TimeStopWithTemperatureStopsItselfAndAveragesTheTemperature) 
     EXPECT_FALSE(controller.startEnabled());
     const auto started = run();
     ASSERT_EQ(started.size(), 2u);
-    EXPECT_EQ(started[0].command, nivor::kTemperature);
-    EXPECT_EQ(started[1].command, nivor::kTimeStop);
+    EXPECT_EQ(started[0].detail, nivor::kTemperature);
+    EXPECT_EQ(started[1].detail, nivor::kTimeStop);
     EXPECT_TRUE(started[1].restartTimer);
     EXPECT_TRUE(controller.measuring());
     EXPECT_TRUE(controller.stopEnabled());
@@ -230,7 +230,7 @@ TEST_F(Instrument, PulseStopOnTheChosenInputWithoutTemperature) {
     controller.bnStartClick();
     const auto started = run();
     ASSERT_EQ(started.size(), 1u);  // no temperature request
-    EXPECT_EQ(started[0].command, nivor::kPulseStop);
+    EXPECT_EQ(started[0].detail, nivor::kPulseStop);
     pollUntilStopped();
     EXPECT_FALSE(controller.measuring());
     EXPECT_EQ(controller.n2(), 100);  // input 2 counted its 100 pulses
@@ -280,7 +280,7 @@ TEST_F(Instrument, StateAloneEndsTheMeasurementWithoutAStop) {
     controller.TimerTimer();
     const auto handled = run();
     ASSERT_EQ(handled.size(), 1u);  // the poll alone: no temperature, no stop
-    EXPECT_EQ(handled[0].command, nivor::kPoll);
+    EXPECT_EQ(handled[0].detail, nivor::kPoll);
     EXPECT_FALSE(controller.measuring());
     EXPECT_FALSE(controller.busy());
     EXPECT_TRUE(controller.startEnabled());

@@ -249,8 +249,8 @@ private:
     void run() {
         pump([this] { return m_worker.Pending() > 0; },
              [this](bool ok) {
-                 const SpprController::Handled h = m_controller.HandleResult(ok);
-                 if (h.command == nivor::kStop && h.ok) m_stopped = true;
+                 const PageResult h = m_controller.HandleResult(ok);
+                 if (h.detail == nivor::kStop && h.ok) m_stopped = true;
              });
     }
 

@@ -149,6 +149,57 @@ TEST(KeltPage, AutomaticTuningShowsTheLevelAndTheAmplitude) {
     EXPECT_TRUE(page.controller.amplitudeGood());
 }
 
+// What a result hands the page besides the state's fields: the amplitude
+// only when a request measured it, with the colour it is shown in, and the
+// port a finished open keeps.
+TEST(KeltPage, ResultsCarryTheAmplitudeAndThePort) {
+    struct Case {
+        const char* why;
+        void (KeltPageController::*click)();
+        std::uint8_t measured;
+        bool shown;
+        bool good;
+    };
+    const Case kCases[] = {
+        {"24 is too weak", &KeltPageController::bnGetAmpClick, 24, true, false},
+        {"25 is the lowest good one", &KeltPageController::bnGetAmpClick, 25, true, true},
+        {"80 is the highest good one", &KeltPageController::bnGetAmpClick, 80, true, true},
+        {"81 is too strong", &KeltPageController::bnGetAmpClick, 81, true, false},
+        {"setting a level measures nothing", &KeltPageController::bnSetLevelClick, 50, false, false},
+        {"automatic tuning shows where it stopped", &KeltPageController::bnAutoClick, 30, true, true},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.why);
+        Page page(0);
+        page.worker.script = [&c](std::int32_t code, KeltCommon& p) {
+            if (code == kAutoTune) p.sub = kLevel2;
+            p.data[0] = c.measured;
+        };
+        (page.controller.*c.click)();
+        const auto n = page.notifier.nextResult(std::chrono::seconds(5));
+        ASSERT_TRUE(n);
+        const PageResult r = page.controller.HandleResult(n->param1 != 0);
+        EXPECT_TRUE(r.ok);
+        EXPECT_FALSE(r.busy);
+        EXPECT_FALSE(r.port);
+        ASSERT_EQ(r.amplitude.has_value(), c.shown);
+        if (!c.shown) continue;
+        EXPECT_EQ(r.amplitude->value, c.measured);
+        EXPECT_EQ(r.amplitude->good, c.good);
+    }
+
+    Page page(3);
+    page.controller.cbPortChange(2);
+    EXPECT_EQ(page.controller.port(), 2) << "selected at once";
+    const auto n = page.notifier.nextResult(std::chrono::seconds(5));
+    ASSERT_TRUE(n);
+    const PageResult r = page.controller.HandleResult(n->param1 != 0);
+    EXPECT_EQ(r.code, kOpenFast);
+    EXPECT_EQ(r.detail, 2);
+    EXPECT_EQ(r.port, std::optional<int>(2));
+    EXPECT_FALSE(r.amplitude);
+}
+
 TEST(KeltPage, WriteCarriesThePageValuesAndTheSequence) {
     {
         Page page(9);

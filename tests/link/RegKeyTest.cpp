@@ -123,6 +123,30 @@ TEST_F(RegKeyTest, ValuesSetByHandOfTheWrongShapeReadAsDefaults) {
     EXPECT_EQ(key.ReadString("csv2001"), std::string("\x02\xFF"));
 }
 
+TEST_F(RegKeyTest, ASwitchIsSetByANumberOtherThanZeroOnly) {
+    const struct {
+        const char* name;
+        const char* file;
+        bool set;
+    } cases[] = {
+        {"no file", nullptr, false},
+        {"no value", R"({"Software\\Соврель\\Сервис": {"numbers": {}}})", false},
+        {"0", R"({"Software\\Соврель\\Сервис": {"numbers": {"Flag": 0}}})", false},
+        {"1", R"({"Software\\Соврель\\Сервис": {"numbers": {"Flag": 1}}})", true},
+        {"-5", R"({"Software\\Соврель\\Сервис": {"numbers": {"Flag": -5}}})", true},
+        {"a string", R"({"Software\\Соврель\\Сервис": {"strings": {"Flag": "1"}}})", false},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(m_dir);
+        if (c.file) WriteFile(c.file);
+        EXPECT_EQ(ReadSettingsSwitch("Flag"), c.set) << c.name;
+    }
+    // Settings that cannot be read leave the switch off rather than fail.
+    fs::remove_all(m_dir);
+    fs::create_directories(m_file);
+    EXPECT_FALSE(ReadSettingsSwitch("Flag"));
+}
+
 TEST_F(RegKeyTest, DamagedFileReadsAsEmptyAndIsKeptAsideOnWrite) {
     const struct {
         const char* name;

@@ -84,7 +84,7 @@ void AccessibleNamesTest::everyControlIsNamed_data() {
     static Dorn dorn(console, 7);
     static Kelt kelt0(console, 0);
     static Kelt kelt13(console, 13);
-    QTest::newRow("Dorn page") << Make([] { return std::make_unique<DornFrame>(dorn, console); });
+    QTest::newRow("Dorn page") << Make([] { return std::make_unique<TDornFrame>(dorn, console); });
     QTest::newRow("Kelt page, model 0") << Make([] { return std::make_unique<TKeltFrame>(kelt0, console); });
     QTest::newRow("Kelt page, model 13") << Make([] { return std::make_unique<TKeltFrame>(kelt13, console); });
     QTest::newRow("approximation options") << Make([] { return std::make_unique<ApprOptionsDialog>(); });

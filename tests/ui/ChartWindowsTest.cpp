@@ -1,7 +1,8 @@
-// The program's way to the windows drawn with Qt Charts: librvcharts loaded
-// on the first call of Charts(). Built twice, without the library linked in:
-// beside the library (CHARTS_BESIDE), where the makers come from the loaded
-// library, and elsewhere, where the call fails with the places it looked in.
+// The program's way to the windows drawn with Qt Charts: the plugin
+// librvcharts loaded on the first call of Charts(). Built twice, without the
+// plugin linked in: beside it (CHARTS_BESIDE), where the makers come from the
+// loaded plugin, and elsewhere, where the call fails with the places it
+// looked in.
 #include <QCheckBox>
 #include <QLabel>
 #include <QtTest>

@@ -63,9 +63,9 @@ private slots:
 
 private:
     // Shows the page and waits for the open request the first show posts.
-    void showAndWaitForOpen(DornFrame& frame, bool expectOk = true);
+    void showAndWaitForOpen(TDornFrame& frame, bool expectOk = true);
     // Clicks a button and waits until the request's result was handled.
-    QList<QVariant> clickAndWait(DornFrame& frame, QPushButton* button);
+    QList<QVariant> clickAndWait(TDornFrame& frame, QPushButton* button);
 
     QTemporaryDir m_dir;
     std::unique_ptr<testsupport::Devsim> m_devsim;
@@ -102,8 +102,8 @@ void DornFrameTest::init() {
     m_console.clear();
 }
 
-void DornFrameTest::showAndWaitForOpen(DornFrame& frame, bool expectOk) {
-    QSignalSpy results(&frame, &DornFrame::resultHandled);
+void DornFrameTest::showAndWaitForOpen(TDornFrame& frame, bool expectOk) {
+    QSignalSpy results(&frame, &TDornFrame::resultHandled);
     frame.show();
     QVERIFY(frame.initialised());
     QVERIFY(results.wait(10000));
@@ -112,8 +112,8 @@ void DornFrameTest::showAndWaitForOpen(DornFrame& frame, bool expectOk) {
     QVERIFY(!frame.busy());
 }
 
-QList<QVariant> DornFrameTest::clickAndWait(DornFrame& frame, QPushButton* button) {
-    QSignalSpy results(&frame, &DornFrame::resultHandled);
+QList<QVariant> DornFrameTest::clickAndWait(TDornFrame& frame, QPushButton* button) {
+    QSignalSpy results(&frame, &TDornFrame::resultHandled);
     button->click();
     if (results.isEmpty() && !results.wait(10000)) return {};
     return results.front();
@@ -121,7 +121,7 @@ QList<QVariant> DornFrameTest::clickAndWait(DornFrame& frame, QPushButton* butto
 
 void DornFrameTest::controlsFollowState() {
     Dorn dorn(m_console, kPulseModel);
-    DornFrame frame(dorn, m_console);
+    TDornFrame frame(dorn, m_console);
     QVERIFY(!frame.initialised());  // no worker, no port until shown
     QCOMPARE(frame.edA()->Value(), 0.12);
     QCOMPARE(frame.cbDu()->GetItemIndex(), 0);
@@ -150,7 +150,7 @@ void DornFrameTest::userInputGoesIntoState() {
     ScopedLocale scoped(comma);
 
     Dorn dorn(m_console, kPulseModel);
-    DornFrame frame(dorn, m_console);
+    TDornFrame frame(dorn, m_console);
     frame.edA()->setFocus();
     frame.edA()->selectAll();
     QTest::keyClicks(frame.edA(), QStringLiteral("1,75"));
@@ -181,7 +181,7 @@ void DornFrameTest::userInputGoesIntoState() {
 void DornFrameTest::modelWithoutPulseOutput() {
     writePort(m_portItem);
     Dorn plain(m_console, kPlainModel);
-    DornFrame frame(plain, m_console);
+    TDornFrame frame(plain, m_console);
     showAndWaitForOpen(frame);
     QCOMPARE(frame.cbPort()->GetItemIndex(), m_portItem);
     QVERIFY(!frame.bnRead()->isEnabled());
@@ -190,7 +190,7 @@ void DornFrameTest::modelWithoutPulseOutput() {
     QVERIFY(frame.findChild<QLabel*>(QStringLiteral("lbOutType"))->isHidden());
 
     Dorn pulse(m_console, kPulseModel);
-    DornFrame pulseFrame(pulse, m_console);
+    TDornFrame pulseFrame(pulse, m_console);
     QVERIFY(!pulseFrame.cbOutType()->isHidden());
     QVERIFY(!pulseFrame.bnWrite()->isEnabled());  // no port selected yet
 }
@@ -200,7 +200,7 @@ void DornFrameTest::factoryMakesDornPages() {
     // The Kelt and RV pages have tests of their own.
     std::unique_ptr<DeviceBase> dorn = CreateDevice(kFirstDornCode + kPulseModel, m_console);
     QWidget* page = CreateDevicePage(*dorn, m_console, &tabs);
-    QVERIFY(qobject_cast<DornFrame*>(page));
+    QVERIFY(qobject_cast<TDornFrame*>(page));
     QCOMPARE(page->parentWidget(), &tabs);
     delete page;
 }
@@ -208,7 +208,7 @@ void DornFrameTest::factoryMakesDornPages() {
 void DornFrameTest::writeAndReadThroughSimulatedDorn() {
     writePort(m_portItem);
     Dorn dorn(m_console, kPulseModel);
-    DornFrame frame(dorn, m_console);
+    TDornFrame frame(dorn, m_console);
     showAndWaitForOpen(frame);
     QCOMPARE(frame.cbPort()->GetItemIndex(), m_portItem);
     QVERIFY(frame.bnWrite()->isEnabled());
@@ -219,7 +219,7 @@ void DornFrameTest::writeAndReadThroughSimulatedDorn() {
     dorn.page().b().setValue(-0.25);
 
     {
-        QSignalSpy results(&frame, &DornFrame::resultHandled);
+        QSignalSpy results(&frame, &TDornFrame::resultHandled);
         frame.bnWrite()->click();
         // Busy until the answer: nothing more can be asked for.
         QVERIFY(frame.busy());
@@ -258,7 +258,7 @@ void DornFrameTest::writeAndReadThroughSimulatedDorn() {
 void DornFrameTest::coefficientsOutOfRange() {
     writePort(m_portItem);
     Dorn dorn(m_console, kPulseModel);
-    DornFrame frame(dorn, m_console);
+    TDornFrame frame(dorn, m_console);
     showAndWaitForOpen(frame);
     dorn.page().selectDiameter(0);  // 25: A is sent doubled, 0.2 gives 40000
     dorn.page().a().setValue(0.2);
@@ -275,7 +275,7 @@ void DornFrameTest::coefficientsOutOfRange() {
 void DornFrameTest::storedPortOutsideListMeansNoPort() {
     writePort(static_cast<int>(comprt::ComPort::PortList().Count()) + 1);
     Dorn dorn(m_console, kPulseModel);
-    DornFrame frame(dorn, m_console);
+    TDornFrame frame(dorn, m_console);
     showAndWaitForOpen(frame);
     QCOMPARE(frame.cbPort()->GetItemIndex(), 0);
     QCOMPARE(frame.cbPort()->currentText(), QStringLiteral("-------"));
@@ -286,11 +286,11 @@ void DornFrameTest::storedPortOutsideListMeansNoPort() {
 void DornFrameTest::portChoiceRemembered() {
     {
         Dorn dorn(m_console, kPulseModel);
-        DornFrame frame(dorn, m_console);
+        TDornFrame frame(dorn, m_console);
         showAndWaitForOpen(frame);  // nothing stored: no port
         QCOMPARE(frame.cbPort()->GetItemIndex(), 0);
 
-        QSignalSpy results(&frame, &DornFrame::resultHandled);
+        QSignalSpy results(&frame, &TDornFrame::resultHandled);
         frame.cbPort()->setCurrentIndex(m_portItem);
         emit frame.cbPort()->activated(m_portItem);
         QVERIFY(frame.busy());
@@ -304,7 +304,7 @@ void DornFrameTest::portChoiceRemembered() {
     // A page that was never shown leaves the stored port alone.
     {
         Dorn dorn(m_console, kPulseModel);
-        DornFrame frame(dorn, m_console);
+        TDornFrame frame(dorn, m_console);
     }
     QCOMPARE(storedPort(), m_portItem);
 }

@@ -391,7 +391,7 @@ void KeltFrameTest::controlsHaveComponentAndAccessibleNames() {
     // Every control a person works with says what it is, here and on the
     // Dorn page.
     Dorn dorn(m_console, 7);
-    DornFrame dornFrame(dorn, m_console);
+    TDornFrame dornFrame(dorn, m_console);
     for (QWidget* page : {static_cast<QWidget*>(&frame), static_cast<QWidget*>(&dornFrame)}) {
         const QList<QWidget*> widgets = page->findChildren<QWidget*>();
         for (QWidget* w : widgets) {
@@ -544,7 +544,7 @@ void KeltFrameTest::busyTransducerPausesTwelveSeconds() {
     QCOMPARE(results[0].at(2).toBool(), false);
     QVERIFY(frame->busy());  // the pause keeps the page busy
     // A request while another is pending is refused in an error box.
-    frame->bnGetUClick();
+    frame->Request(&KeltPageController::bnGetUClick);
     QCOMPARE(m_errorBoxes, QStringList{QStringLiteral("Queue is not empty")});
     QVERIFY(frame->busy());
     QCOMPARE(QString::fromStdString(m_devsim->control("kelt fault none")), QStringLiteral("ok"));

@@ -230,7 +230,7 @@ void MainWindowTest::newDocumentThroughTheDeviceTree() {
     QCOMPARE(form.TabCaptions(), QStringList{QString::fromStdString(form.document().device()->Name())});
     QCOMPARE(form.CurrentTab(), 0);
     QVERIFY(!form.table()->isVisible());
-    QVERIFY(qobject_cast<DornFrame*>(form.devicePage()));
+    QVERIFY(qobject_cast<TDornFrame*>(form.devicePage()));
     QVERIFY(form.devicePage()->isVisible());
     QVERIFY(form.pagesMenu()->isEnabled());
     QCOMPARE(form.linesDialog()->table()->Captions(2), QStringLiteral("Частота (Гц)"));
@@ -737,7 +737,7 @@ void MainWindowTest::openingAnotherDeviceTypeReplacesThePage() {
     QVERIFY(form.NSaveAsClick());
 
     newDocument(2);
-    auto* page = qobject_cast<DornFrame*>(form.devicePage());
+    auto* page = qobject_cast<TDornFrame*>(form.devicePage());
     QVERIFY(page);
     QVERIFY(page->isVisible());
     const QString dorn = path(QStringLiteral("dorn.srv"));
@@ -753,9 +753,9 @@ void MainWindowTest::openingAnotherDeviceTypeReplacesThePage() {
     // Back to Dorn, then the same type again: the page stays bound to the model.
     m_script->openName = dorn;
     form.ActionOpen->trigger();
-    QVERIFY(qobject_cast<DornFrame*>(form.devicePage()));
+    QVERIFY(qobject_cast<TDornFrame*>(form.devicePage()));
     form.ActionOpen->trigger();
-    QVERIFY(qobject_cast<DornFrame*>(form.devicePage()));
+    QVERIFY(qobject_cast<TDornFrame*>(form.devicePage()));
     QCOMPARE(form.document().device()->Type(), 2);
 }
 

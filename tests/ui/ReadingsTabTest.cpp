@@ -98,7 +98,8 @@ private:
         void click(const char* name) { child<QAbstractButton>(frame, name)->click(); }
         void showTab() {
             frame.resize(1000, 560);
-            child<QTabWidget>(frame, "PageControl")->setCurrentWidget(&tab());
+            // The tab's sheet holds the readings page.
+            child<QTabWidget>(frame, "PageControl")->setCurrentWidget(tab().parentWidget());
             frame.show();
         }
     };

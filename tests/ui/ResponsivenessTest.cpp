@@ -174,8 +174,8 @@ void ResponsivenessTest::dornReadOfASilentTransducer() {
     QVERIFY(item > 0);
     storePort("DornComPort", item);
     Dorn dorn(m_console, 7);
-    DornFrame frame(dorn, m_console);
-    QSignalSpy results(&frame, &DornFrame::resultHandled);
+    TDornFrame frame(dorn, m_console);
+    QSignalSpy results(&frame, &TDornFrame::resultHandled);
     frame.show();
     QVERIFY(results.wait(10000));
     QVERIFY(results.front().at(1).toBool());
@@ -231,6 +231,7 @@ void ResponsivenessTest::rvPollsAndARequestOfASilentMeter() {
     QVERIFY(QTest::qWaitFor([&] { return results.count() >= 8; }, 15000));  // the open and its seven reads
     QVERIFY(results.front().at(2).toBool());
     QCOMPARE(m_devsim->control("rv fault silent"), std::string("ok"));
+    frame.readingsTab();
     child<QCheckBox>(frame, "Observation")->click();
     m_lines.clear();
     results.clear();

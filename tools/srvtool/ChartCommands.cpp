@@ -11,6 +11,7 @@
 #include "common/MathError.h"
 #include "devices/DeviceBase.h"
 #include "document/Document.h"
+#include "link/RegKey.h"
 
 namespace srvtool {
 
@@ -100,6 +101,8 @@ void addChartCommands(CLI::App& app) {
 
         ap::GraphSettings settings;
         settings.storedErrors = o->storedErrors;
+        // The command line's offset counts whatever the window would show.
+        settings.zeroOffset = true;
         settings.offset = o->offset;
         settings.shown.assign(data.series.size(), true);
         for (int index : o->hidden) {
@@ -127,7 +130,7 @@ void addChartCommands(CLI::App& app) {
         json tabs = json::array();
         for (ap::GraphTab tab : ap::kGraphTabs) tabs.push_back(tabJson(ap::drawGraphTab(data, tab, settings, family), data));
         out["tabs"] = std::move(tabs);
-        out["zeroOffset"] = {{"enabled", ap::zeroOffsetEnabled()}, {"offset", o->offset}};
+        out["zeroOffset"] = {{"enabled", ReadSettingsSwitch(ap::kEnableZeroOffsetValue)}, {"offset", o->offset}};
         print(out);
     });
 }

@@ -327,16 +327,16 @@ void runRvPoll(const std::string& port, int baud, int address, double seconds, b
     const auto elapsed = [start] {
         return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     };
-    headless.run(seconds, [&](const rv::RvPageController::Handled& h) {
+    headless.run(seconds, [&](const PageResult& h) {
         if (h.code == rv::kExchange || h.code == rv::kQuietExchange) {
             ++exchanges;
             if (!h.ok) ++failed;
         }
-        if (h.ok && h.reg == rv::RegCurrent) {
+        if (h.ok && h.detail == rv::RegCurrent) {
             ++currentReads;
             if (!countsOnly) current.push_back(currentValuesJson(c, elapsed()));
         }
-        if (h.ok && h.reg == rv::RegObservation) ++readings;
+        if (h.ok && h.detail == rv::RegObservation) ++readings;
     });
     const rv::RvPageState& page = headless.page();
     const ConsoleRecorder& recorder = headless.recorder();

@@ -24,17 +24,17 @@ HeadlessRvPage::HeadlessRvPage(const RvConnection& connection, std::uint8_t port
 }
 
 void HeadlessRvPage::handle(const WaitingNotifier::Notification& n,
-                            const std::function<void(const rv::RvPageController::Handled&)>& onResult) {
+                            const std::function<void(const PageResult&)>& onResult) {
     if (n.message == QueueNotifier::kActivityMessage) {
         m_controller.Activity(n.param1);
         return;
     }
-    const rv::RvPageController::Handled h = m_controller.HandleResult(n.param1 != 0);
+    const PageResult h = m_controller.HandleResult(n.param1 != 0);
     if (h.code == rv::kOpenPort && !h.ok) m_openFailed = true;
     onResult(h);
 }
 
-void HeadlessRvPage::run(double seconds, const std::function<void(const rv::RvPageController::Handled&)>& onResult,
+void HeadlessRvPage::run(double seconds, const std::function<void(const PageResult&)>& onResult,
                          const std::function<void()>& beforeClose) {
     using Clock = std::chrono::steady_clock;
     const auto tick = std::chrono::milliseconds(50);

@@ -38,12 +38,12 @@ public:
     // controller and each handled result to `onResult`; `beforeClose` runs
     // when the time is up, then the port is closed and what is still queued
     // finishes. A port that does not open fails with the console's last line.
-    void run(double seconds, const std::function<void(const rv::RvPageController::Handled&)>& onResult,
+    void run(double seconds, const std::function<void(const PageResult&)>& onResult,
              const std::function<void()>& beforeClose = {});
 
 private:
     void handle(const WaitingNotifier::Notification& n,
-                const std::function<void(const rv::RvPageController::Handled&)>& onResult);
+                const std::function<void(const PageResult&)>& onResult);
 
     ConsoleRecorder m_recorder;
     WaitingNotifier m_pump;

@@ -31,8 +31,8 @@ void HeadlessSpprDlg::measure(int silentPolls) {
     run(true);
 }
 
-void HeadlessSpprDlg::check(const SpprController::Handled& h) {
-    const bool poll = h.code == nivor::kCommand && h.command == nivor::kPoll;
+void HeadlessSpprDlg::check(const PageResult& h) {
+    const bool poll = h.code == nivor::kCommand && h.detail == nivor::kPoll;
     if (h.ok) {
         if (poll) m_failedPolls = 0;
         return;
@@ -50,7 +50,7 @@ void HeadlessSpprDlg::run(bool measuring) {
                                     : std::chrono::duration_cast<std::chrono::milliseconds>(kRequestLimit);
         if (auto n = m_pump.next(wait)) {
             if (n->message != QueueNotifier::kResultMessage) continue;
-            const SpprController::Handled h = m_controller.HandleResult(n->param1 != 0);
+            const PageResult h = m_controller.HandleResult(n->param1 != 0);
             // The first poll of a measurement follows its start by a whole second.
             if (h.restartTimer) tick = Clock::now() + kPollInterval;
             check(h);

@@ -39,7 +39,7 @@ private:
     // is pending and, with `measuring`, the measurement has ended; the poll
     // timer runs meanwhile. Throws on a failure as measure() says.
     void run(bool measuring);
-    void check(const SpprController::Handled& h);
+    void check(const PageResult& h);
 
     ConsoleRecorder m_recorder;
     WaitingNotifier m_pump;

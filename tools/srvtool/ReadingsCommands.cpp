@@ -31,7 +31,7 @@ void runRvObserve(const RvConnection& conn, std::uint8_t (*portIndex)(const std:
     rv::RvPageController& c = headless.controller();
     c.setObservation(true);
     headless.run(
-        seconds, [](const rv::RvPageController::Handled&) {}, [&c] { c.setObservation(false); });
+        seconds, [](const PageResult&) {}, [&c] { c.setObservation(false); });
     ConsoleRecorder& recorder = headless.recorder();
 
     const std::string path = rv::withReadingsExtension(output);

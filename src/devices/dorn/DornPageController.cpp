@@ -30,13 +30,15 @@ void DornPageController::bnReadClick() {
 
 bool DornPageController::canExchange() const { return !m_busy && m_port > 0 && m_page.hasPulseOutput(); }
 
-std::int32_t DornPageController::HandleResult(bool success) {
+PageResult DornPageController::HandleResult(bool success) {
     Queue::QueueItem& item = m_queue.Front();
+    PageResult result = PageResult::For(item, success);
     switch (item.code) {
     case dorn::kOpenPort:
         // An open failure is not logged: the selector going back to
         // "-------" says it.
         m_port = success ? item.param.port : 0;
+        result.port = m_port;
         break;
     case dorn::kWriteCoefficients:
         m_console.message(success ? kParametersWritten : item.error);
@@ -50,11 +52,6 @@ std::int32_t DornPageController::HandleResult(bool success) {
             m_console.message(item.error);
         }
         break;
-    default:
-        break;
     }
-    const std::int32_t code = item.code;
-    m_queue.Pop();
-    if (m_queue.Pending() == 0) m_busy = false;
-    return code;
+    return FinishResult(m_queue, result, m_busy);
 }

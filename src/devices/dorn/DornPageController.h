@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/Console.h"
+#include "devices/PageResult.h"
 #include "devices/dorn/DornPageState.h"
 #include "devices/dorn/DornProtocol.h"
 #include "link/QueueThread.h"
@@ -15,10 +16,6 @@
 class DornPageController {
 public:
     using Queue = QueueThread<DornCommon>;
-
-    // Console lines of the results.
-    static constexpr const char* kParametersRead = "Параметры считаны";
-    static constexpr const char* kParametersWritten = "Параметры записаны";
 
     // The queue's worker must be started before the first handler runs.
     DornPageController(DornPageState& page, Queue& queue, Console& console);
@@ -40,8 +37,8 @@ public:
 
     // The worker's notification of a finished slot (1 succeeded or skipped,
     // 0 failed): handles Front(), pops it and ends the busy state once
-    // nothing is pending. Returns the handled request's code (-1 skipped).
-    std::int32_t HandleResult(bool success);
+    // nothing is pending. An open's result carries the port kept.
+    PageResult HandleResult(bool success);
 
     // A request is pending: the port selector and both buttons are disabled.
     bool busy() const { return m_busy; }

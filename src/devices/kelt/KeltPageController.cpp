@@ -16,10 +16,7 @@ bool between(int v, int lo, int hi) { return v >= lo && v <= hi; }
 std::string fourDigits(double value) {
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%.4G", value);
-    std::string text = buffer;
-    for (char& c : text)
-        if (c == '.') c = Locale::current().decimalSeparator;
-    return text;
+    return withUserSeparator(buffer);
 }
 
 }  // namespace
@@ -41,8 +38,10 @@ void KeltPageController::PostExchange(std::uint8_t sub, std::uint32_t condition)
 }
 
 void KeltPageController::cbPortChange(int position) {
-    NextSlot(static_cast<std::uint8_t>(std::clamp(position, 0, 255)));
+    const int index = std::clamp(position, 0, 255);
+    NextSlot(static_cast<std::uint8_t>(index));
     m_queue.Post(m_page.model() >= 15 ? kelt::kOpenSlow : kelt::kOpenFast, 0);
+    m_port = index;
     m_busy = true;
 }
 
@@ -225,7 +224,7 @@ void KeltPageController::ShowBlock5(const kelt::KeltBlockValues& v) {
     m_page.temperatureCorrection().setValue(v.temperatureCorrection * 2);
 }
 
-void KeltPageController::ShowResult(std::int32_t code, const KeltCommon& slot) {
+bool KeltPageController::ShowResult(std::int32_t code, const KeltCommon& slot) {
     const int sub = slot.sub;
     switch (sub) {
     case kelt::kReadBlock1:
@@ -274,14 +273,15 @@ void KeltPageController::ShowResult(std::int32_t code, const KeltCommon& slot) {
     }
     case kelt::kAmplitude:
         m_amplitude = slot.data[0];
-        break;
+        return true;
     case kelt::kLevel0:
     case kelt::kLevel1:
     case kelt::kLevel2:
     case kelt::kLevel3:
         m_page.level().setValue(sub - kelt::kLevel0);
-        if (code == kelt::kAutoTune) m_amplitude = slot.data[0];
-        break;
+        if (code != kelt::kAutoTune) break;
+        m_amplitude = slot.data[0];
+        return true;
     case kelt::kTemperature:
         m_console.message("Температура: " + Locale::current().formatFixed(slot.data[0] * 0.5, 1) + "°C");
         break;
@@ -291,21 +291,26 @@ void KeltPageController::ShowResult(std::int32_t code, const KeltCommon& slot) {
     default:
         break;
     }
+    return false;
 }
 
-void KeltPageController::HandleResult(bool success) {
+PageResult KeltPageController::HandleResult(bool success) {
     Queue::QueueItem& item = m_queue.Front();
+    PageResult result = PageResult::For(item, success);
+    result.detail = item.param.sub;
     if (!success) m_failure = item.error;
     switch (item.code) {
     case kelt::kOpenSlow:
     case kelt::kOpenFast:
         m_port = success ? item.param.sub : 0;
+        result.port = m_port;
         m_page.level().setValue(0);
         break;
     case kelt::kExchange:
     case kelt::kAutoTune:
         if (success) {
-            ShowResult(item.code, item.param);
+            if (ShowResult(item.code, item.param))
+                result.amplitude = PageResult::Amplitude{m_amplitude, amplitudeGood()};
         } else if (item.error.empty()) {
             NextSlot(0);
             m_queue.Post(kelt::kPause, queue_condition::kForce);
@@ -323,8 +328,7 @@ void KeltPageController::HandleResult(bool success) {
     default:
         break;
     }
-    m_queue.Pop();
-    if (m_queue.Pending() == 0) m_busy = false;
+    return FinishResult(m_queue, result, m_busy);
 }
 
 bool RunUntilIdle(KeltPageController& controller, WaitingNotifier& notifier, std::chrono::milliseconds timeout) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/Console.h"
+#include "devices/PageResult.h"
 #include "devices/kelt/KeltPageState.h"
 #include "devices/kelt/KeltThread.h"
 #include "link/QueueThread.h"
@@ -20,9 +21,8 @@ class KeltPageController {
 public:
     using Queue = QueueThread<KeltCommon>;
 
-    // Console lines of the results.
-    static constexpr const char* kParametersRead = "Параметры считаны";
-    static constexpr const char* kParametersWritten = "Параметры записаны";
+    // Console lines of the results besides kParametersRead and
+    // kParametersWritten.
     static constexpr const char* kBusyPause = "Ошибка обмена. Подождите 12 секунд";
     static constexpr const char* kNoDu20 = "Прибор не поддерживает Ду20";
 
@@ -45,15 +45,17 @@ public:
     void bnWriteClick();
 
     // The worker's notification of a finished slot (param1: 1 succeeded or
-    // skipped, 0 failed). Handles Front() and pops it.
-    void HandleResult(bool success);
+    // skipped, 0 failed). Handles Front() and pops it; the result's detail
+    // is the slot's sub, and it carries the amplitude when one was measured.
+    PageResult HandleResult(bool success);
 
     bool busy() const { return m_busy; }
-    // cbPort: the selected position (0 = "-------").
+    // cbPort: the selected position (0 = "-------"), selected at once by a
+    // port change; the open's result keeps it or falls back to 0.
     int port() const { return m_port; }
-    // lbAmp: the last amplitude, green when 25 … 80.
+    // lbAmp: the last amplitude, green when the link can work with it.
     int amplitude() const { return m_amplitude; }
-    bool amplitudeGood() const { return m_amplitude >= 25 && m_amplitude <= 80; }
+    bool amplitudeGood() const { return kelt::AmplitudeGood(m_amplitude); }
     // The error text of the last failed request, if any failed since the
     // last call of clearFailure (an empty text: the transducer was busy).
     const std::optional<std::string>& lastFailure() const { return m_failure; }
@@ -70,7 +72,8 @@ public:
 private:
     KeltCommon& NextSlot(std::uint8_t sub);
     void PostExchange(std::uint8_t sub, std::uint32_t condition = 0);
-    void ShowResult(std::int32_t code, const KeltCommon& slot);
+    // Shows a successful exchange; true when it measured the amplitude.
+    bool ShowResult(std::int32_t code, const KeltCommon& slot);
     void ShowEarlyBlock(const kelt::KeltBlockValues& v, int segments);
     void ShowLaterBlock(const kelt::KeltBlockValues& v, bool block4);
     void ShowBlock5(const kelt::KeltBlockValues& v);

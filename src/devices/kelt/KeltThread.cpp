@@ -83,9 +83,9 @@ void KeltLink::Exchange(KeltCommon& param) {
         Wait(100);
     }
     if (param.model <= 8)
-        Older(param);
+        ExchangeViaAdapter(param);
     else
-        Newer(param);
+        ExchangeDirect(param);
 }
 
 void KeltLink::AutoTune(KeltCommon& param) {
@@ -95,12 +95,11 @@ void KeltLink::AutoTune(KeltCommon& param) {
         param.sub = kAmplitude;
         Exchange(param);
         param.sub = level;
-        const int amplitude = param.data[0];
-        if (amplitude >= 25 && amplitude <= 80) return;
+        if (AmplitudeGood(param.data[0])) return;
     }
 }
 
-void KeltLink::Older(KeltCommon& param) {
+void KeltLink::ExchangeViaAdapter(KeltCommon& param) {
     const std::uint8_t s = param.sub;
     // Blocks are encoded before anything is sent: a value the block cannot
     // hold fails with nothing on the line.
@@ -208,7 +207,7 @@ void KeltLink::Older(KeltCommon& param) {
     }
 }
 
-void KeltLink::Newer(KeltCommon& param) {
+void KeltLink::ExchangeDirect(KeltCommon& param) {
     const std::uint8_t s = param.sub;
     const std::optional<Frame> frame = NewerWriteFrame(s, param.values, param.model);
 

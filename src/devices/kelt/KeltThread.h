@@ -41,6 +41,10 @@ enum RequestCode : std::int32_t {
     kAutoTune = 5,
 };
 
+// The adapter's signal amplitude the link can work with: automatic tuning
+// stops at the first level that gives it, the page shows it green.
+inline bool AmplitudeGood(int amplitude) { return amplitude >= 25 && amplitude <= 80; }
+
 // The exchanges over an open port. Failures are UserErrors with the
 // protocol's texts; a busy transducer (echo 255 on the older protocol) fails
 // with an empty text.
@@ -58,8 +62,12 @@ public:
     void AutoTune(KeltCommon& param);
 
 private:
-    void Older(KeltCommon& param);
-    void Newer(KeltCommon& param);
+    // The exchange of models 0 … 8: through the ОРБ-КЕЛТ adapter, asked
+    // for first, with every command byte echoed.
+    void ExchangeViaAdapter(KeltCommon& param);
+    // The exchange of models 9 … 18: straight to the transducer, which is
+    // identified first; blocks travel in checksummed frames.
+    void ExchangeDirect(KeltCommon& param);
     void Send(std::span<const std::uint8_t> bytes);
     void SendByte(std::uint8_t byte);
     std::uint8_t ReadByte();

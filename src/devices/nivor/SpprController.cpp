@@ -183,24 +183,22 @@ void SpprController::ClearVoltage() {
     m_voltageLow = false;
 }
 
-SpprController::Handled SpprController::HandleResult(bool success) {
+PageResult SpprController::HandleResult(bool success) {
     using namespace nivor;
     Queue::QueueItem& item = m_queue.Front();
-    Handled handled;
-    handled.code = item.code;
-    handled.ok = success;
+    PageResult handled = PageResult::For(item, success);
     const bool background = (item.condition & queue_condition::kBackground) != 0;
     const SpprCommon& p = item.param;
-    if (!success) handled.error = item.error;
     if (item.code == kOpenPort) {
         if (!success) {
             m_port = 0;
             m_console.message(item.error);
         }
         ClearVoltage();
+        handled.port = m_port;
     } else if (item.code == kCommand) {
         const std::uint8_t command = p.command();
-        handled.command = command;
+        handled.detail = command;
         if (!success) {
             if (command != kPoll) m_console.message(item.error);
             ClearVoltage();
@@ -244,5 +242,6 @@ SpprController::Handled SpprController::HandleResult(bool success) {
     }
     m_queue.Pop();
     if (!background && m_foreground > 0) --m_foreground;
+    handled.busy = busy();
     return handled;
 }

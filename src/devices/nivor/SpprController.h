@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/Console.h"
+#include "devices/PageResult.h"
 #include "devices/nivor/NivorProtocol.h"
 #include "link/QueueThread.h"
 
@@ -119,16 +120,12 @@ public:
     // is not reported.
     void TimerTimer();
 
-    struct Handled {
-        std::int32_t code = -1;    // request code, -1 when skipped
-        std::uint8_t command = 0;  // the command of a code 1 request
-        bool ok = false;
-        bool restartTimer = false;  // a measurement started: next poll a second later
-        std::string error;          // the failure's text when not ok
-    };
     // The worker's notification of a finished slot: handles Front(), pops
-    // it and ends the busy state once only polls are pending.
-    Handled HandleResult(bool success);
+    // it and ends the busy state once only polls are pending. The result's
+    // detail is the command of an exchange; an open's result carries the
+    // port kept; a started measurement asks for the timer's restart, so that
+    // the first poll follows it a second later.
+    PageResult HandleResult(bool success);
 
     // ---- what the dialog shows ----------------------------------------------
     // A request other than a poll is pending.

@@ -1,13 +1,9 @@
 #include "devices/rv/Readings.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <charconv>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 
@@ -15,7 +11,6 @@
 #include "common/Locale.h"
 #include "common/MathError.h"
 #include "common/NumberText.h"
-#include "common/WinError.h"
 #include "devices/rv/RvPageState.h"
 
 namespace rv {
@@ -168,25 +163,7 @@ void saveReadings(const std::string& path, const ReadingsStore& store) {
     ReplaceFile(path, formatReadings(store.raw(), store.filtered()));
 }
 
-ReadingsParse loadReadings(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) comprt::ThrowLastError();
-    std::string bytes;
-    std::array<char, 65536> buf;
-    for (;;) {
-        const ssize_t got = ::read(fd, buf.data(), buf.size());
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            const int code = errno;
-            ::close(fd);
-            throw win_error(static_cast<std::uint32_t>(code));
-        }
-        if (got == 0) break;
-        bytes.append(buf.data(), static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return parseReadings(bytes);
-}
+ReadingsParse loadReadings(const std::string& path) { return parseReadings(ReadWholeFile(path)); }
 
 std::string proposedReadingsName(const std::tm& t) {
     char buf[32];

@@ -19,11 +19,7 @@ namespace {
 std::string fixed3(double value) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%012.3f", value);
-    std::string text = buf;
-    const char sep = Locale::current().decimalSeparator;
-    for (char& c : text)
-        if (c == '.') c = sep;
-    return text;
+    return withUserSeparator(buf);
 }
 
 std::string workTimeText(std::uint32_t seconds) {
@@ -288,16 +284,14 @@ RvPageController::Lamp RvPageController::statusLamp(int bit) const {
     }
 }
 
-RvPageController::Handled RvPageController::HandleResult(bool success) {
+PageResult RvPageController::HandleResult(bool success) {
     Queue::QueueItem& item = m_queue.Front();
-    Handled handled;
-    handled.code = item.code;
-    handled.ok = success;
+    PageResult handled = PageResult::For(item, success);
     const std::string error = item.error;
     std::size_t count = 0;
     const bool exchange = item.code == kExchange || item.code == kQuietExchange;
     if (exchange) {
-        handled.reg = item.param.buffer()[2];
+        handled.detail = item.param.buffer()[2];
         if (success) count = takeReply(item.param, m_frame);
     }
     // Freed first: the opening chain below needs all its slots.
@@ -337,6 +331,7 @@ RvPageController::Handled RvPageController::HandleResult(bool success) {
     default:
         break;
     }
+    handled.busy = m_queue.Pending() > 0;
     changed();
     return handled;
 }

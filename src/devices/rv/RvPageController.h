@@ -14,6 +14,7 @@
 
 #include "common/Console.h"
 #include "devices/PageFields.h"
+#include "devices/PageResult.h"
 #include "devices/rv/Readings.h"
 #include "devices/rv/RvFrames.h"
 #include "devices/rv/RvPageState.h"
@@ -138,14 +139,10 @@ public:
 
     // --- the worker's notifications and the timer
     // A finished slot (1 succeeded or skipped, 0 failed): takes Front(),
-    // pops it and acts on it. Returns the request's code and, for an
-    // exchange, its register.
-    struct Handled {
-        std::int32_t code = -1;
-        std::optional<std::uint8_t> reg;
-        bool ok = false;
-    };
-    Handled HandleResult(bool success);
+    // pops it and acts on it. The result's detail is an exchange's register
+    // (-1 for opening and closing); what it shows reaches the page through
+    // the changed callback.
+    PageResult HandleResult(bool success);
     // The activity message: 1 transmitting (TX), 0 a reply arrived (RX).
     void Activity(std::intptr_t transmitting);
     // SystemTimerTimer, every 50 ms.

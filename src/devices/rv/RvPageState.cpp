@@ -23,20 +23,7 @@ const std::vector<std::string> kReverseModes = {
     "Режим 2 (Имп. выход прям. и обр. направления)",
 };
 
-std::string withRegionalSeparator(std::string text) {
-    const char sep = Locale::current().decimalSeparator;
-    for (char& c : text)
-        if (c == '.') c = sep;
-    return text;
-}
-
 }  // namespace
-
-std::string formatG(double value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%g", value);
-    return withRegionalSeparator(buf);
-}
 
 RvPageState::RvPageState() : m_du(kDiameters), m_pluginCard(kCards), m_reverseType(kReverseModes) {
     bind(m_impulseLen);
@@ -161,7 +148,7 @@ void RvPageState::showOutputs(const OutputsBlock& block) {
     std::string text = buf;
     if (text.find('.') != std::string::npos)
         while (!text.empty() && text.back() == '0') text.pop_back();
-    m_weightText = withRegionalSeparator(text);
+    m_weightText = withUserSeparator(text);
     changed();
 }
 

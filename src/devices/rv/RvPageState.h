@@ -11,9 +11,6 @@
 
 namespace rv {
 
-// "%g" with the regional decimal separator.
-std::string formatG(double value);
-
 // The values of the RV page that the device model and the documents use:
 // serial number and diameter, the outputs group, the two calibration grids
 // as the text the user typed, the flow limits, the meter's firmware version

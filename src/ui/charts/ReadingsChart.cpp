@@ -123,16 +123,13 @@ void ReadingsChart::applyAutomatic(bool growOnly) {
     if (m_autoY) {
         double lo = 0, hi = 0;
         bool any = false;
-        if (n > 0 && m_raw->isVisible()) {
-            lo = m_rawMin;
-            hi = m_rawMax;
+        const auto widen = [&](const rv::ValueExtremes& e) {
+            lo = any ? std::min(lo, e.min()) : e.min();
+            hi = any ? std::max(hi, e.max()) : e.max();
             any = true;
-        }
-        if (n > 0 && m_filtered->isVisible()) {
-            lo = any ? std::min(lo, m_filteredMin) : m_filteredMin;
-            hi = any ? std::max(hi, m_filteredMax) : m_filteredMax;
-            any = true;
-        }
+        };
+        if (n > 0 && m_raw->isVisible()) widen(m_rawExtremes);
+        if (n > 0 && m_filtered->isVisible()) widen(m_filteredExtremes);
         if (!any) {
             lo = 0;
             hi = 1;
@@ -164,128 +161,58 @@ void ReadingsChart::zoom(rv::ZoomButton button) {
     }
 }
 
-// The lowest and the highest value of one bucket, in the order of their X.
-void ReadingsChart::bucketPoints(const std::vector<double>& values, std::size_t bucket, QPointF out[2]) const {
-    const std::size_t k = static_cast<std::size_t>(m_k);
-    const std::size_t from = bucket * k;
-    const std::size_t to = std::min(from + k, values.size());
-    std::size_t lo = from, hi = from;
-    for (std::size_t i = from + 1; i < to; ++i) {
-        if (values[i] < values[lo]) lo = i;
-        if (values[i] > values[hi]) hi = i;
-    }
-    const std::size_t a = std::min(lo, hi), b = std::max(lo, hi);
-    out[0] = QPointF(static_cast<double>(a), values[a]);
-    out[1] = QPointF(static_cast<double>(b), values[b]);
+namespace {
+
+QList<QPointF> toPoints(const std::vector<rv::ReducedPoint>& points) {
+    QList<QPointF> out;
+    out.reserve(static_cast<qsizetype>(points.size()));
+    for (const rv::ReducedPoint& p : points) out.append(QPointF(p.x, p.y));
+    return out;
 }
 
-// Whether the drawn buckets still suit the X range: the range lies within
-// them (or runs past the store's end while they reach it), their size fits
-// the samples in view, and they are not many more than the range needs.
+}  // namespace
+
 bool ReadingsChart::coverageFits() const {
-    const std::size_t n = m_store ? m_store->size() : 0;
-    if (n == 0) return m_empty;
-    if (m_empty) return false;
-    const double lo = std::max(0.0, m_x->min());
-    const double hi = std::min(static_cast<double>(n - 1), m_x->max());
-    const double k = m_k;
-    const double inView = std::max(1.0, hi - lo + 1);
-    const int b = budget();
-    if (inView / k > 2.0 * b) return false;               // too many points in view
-    if (m_k > 1 && inView / k < b / 4.0) return false;    // too coarse for the view
-    if (lo < static_cast<double>(m_firstBucket) * k && m_firstBucket > 0) return false;
-    if (!m_openTail && hi >= static_cast<double>(m_lastBucket + 1) * k) return false;
-    if (static_cast<double>(m_lastBucket - m_firstBucket + 1) > 3.0 * b + inView / k) return false;
-    return true;
+    return m_reduction.fits(m_store ? m_store->size() : 0, m_x->min(), m_x->max(), budget());
 }
 
 void ReadingsChart::rebuild() {
-    const std::size_t n = m_store ? m_store->size() : 0;
-    if (n == 0) {
+    m_reduction.plan(m_store ? m_store->size() : 0, m_x->min(), m_x->max(), budget());
+    if (m_reduction.empty()) {
         m_raw->clear();
         m_filtered->clear();
-        m_k = 1;
-        m_firstBucket = m_lastBucket = 0;
-        m_openTail = true;
-        m_empty = true;
         return;
     }
-    const double last = static_cast<double>(n - 1);
-    const double lo = std::clamp(m_x->min(), 0.0, last);
-    const double hi = std::clamp(m_x->max(), lo, last);
-    const double span = hi - lo + 1;
-    const int b = budget();
-    m_k = 1;
-    while (span / m_k > b) m_k *= 2;
-    // One view's width on either side, so that small moves need no rebuild.
-    const auto k = static_cast<std::size_t>(m_k);
-    const double from = std::max(0.0, lo - span);
-    const double to = std::min(last, hi + span);
-    m_firstBucket = static_cast<std::size_t>(from) / k;
-    m_lastBucket = static_cast<std::size_t>(to) / k;
-    m_openTail = m_lastBucket == (n - 1) / k;
-    m_empty = false;
+    m_raw->replace(toPoints(m_reduction.points(m_store->raw())));
+    m_filtered->replace(toPoints(m_reduction.points(m_store->filtered())));
+}
 
-    QList<QPointF> raw, filtered;
-    const std::size_t buckets = m_lastBucket - m_firstBucket + 1;
-    raw.reserve(static_cast<qsizetype>(buckets * (k > 1 ? 2 : 1)));
-    filtered.reserve(raw.capacity());
-    for (std::size_t bucket = m_firstBucket; bucket <= m_lastBucket; ++bucket) {
-        if (k == 1) {
-            raw.append(QPointF(static_cast<double>(bucket), m_store->raw()[bucket]));
-            filtered.append(QPointF(static_cast<double>(bucket), m_store->filtered()[bucket]));
-            continue;
-        }
-        QPointF p[2];
-        bucketPoints(m_store->raw(), bucket, p);
-        raw.append(p[0]);
-        raw.append(p[1]);
-        bucketPoints(m_store->filtered(), bucket, p);
-        filtered.append(p[0]);
-        filtered.append(p[1]);
+void ReadingsChart::extendSeries(QLineSeries* series, const std::vector<double>& values, std::size_t i,
+                                 rv::ReadingsReduction::Change change) {
+    rv::ReducedPoint p[2];
+    const int n = m_reduction.bucketPoints(values, i, p);
+    if (change == rv::ReadingsReduction::Change::Append) {
+        for (int j = 0; j < n; ++j) series->append(p[j].x, p[j].y);
+        return;
     }
-    m_raw->replace(raw);
-    m_filtered->replace(filtered);
+    const auto at = static_cast<qsizetype>(m_reduction.firstPointOf(i));
+    for (int j = 0; j < n; ++j) {
+        const QPointF point(p[j].x, p[j].y);
+        if (series->at(at + j) != point) series->replace(at + j, point);
+    }
 }
 
 void ReadingsChart::appendSample(std::size_t i) {
-    const double raw = m_store->raw()[i];
-    const double filtered = m_store->filtered()[i];
-    if (i == 0) {
-        m_rawMin = m_rawMax = raw;
-        m_filteredMin = m_filteredMax = filtered;
-    } else {
-        m_rawMin = std::min(m_rawMin, raw);
-        m_rawMax = std::max(m_rawMax, raw);
-        m_filteredMin = std::min(m_filteredMin, filtered);
-        m_filteredMax = std::max(m_filteredMax, filtered);
-    }
+    m_rawExtremes.take(m_store->raw()[i]);
+    m_filteredExtremes.take(m_store->filtered()[i]);
     if (m_scrolling) {
         m_autoX = false;
         setXRange(m_x->min() + 1, m_x->max() + 1);
     }
-    if (!m_empty && m_openTail) {
-        const auto k = static_cast<std::size_t>(m_k);
-        const std::size_t bucket = i / k;
-        if (k == 1) {
-            m_raw->append(static_cast<double>(i), raw);
-            m_filtered->append(static_cast<double>(i), filtered);
-        } else {
-            QPointF r[2], f[2];
-            bucketPoints(m_store->raw(), bucket, r);
-            bucketPoints(m_store->filtered(), bucket, f);
-            if (bucket == m_lastBucket) {
-                const auto at = static_cast<qsizetype>((bucket - m_firstBucket) * 2);
-                if (m_raw->at(at) != r[0]) m_raw->replace(at, r[0]);
-                if (m_raw->at(at + 1) != r[1]) m_raw->replace(at + 1, r[1]);
-                if (m_filtered->at(at) != f[0]) m_filtered->replace(at, f[0]);
-                if (m_filtered->at(at + 1) != f[1]) m_filtered->replace(at + 1, f[1]);
-            } else {
-                m_raw->append(QList<QPointF>{r[0], r[1]});
-                m_filtered->append(QList<QPointF>{f[0], f[1]});
-            }
-        }
-        m_lastBucket = bucket;
+    const rv::ReadingsReduction::Change change = m_reduction.extend(i);
+    if (change != rv::ReadingsReduction::Change::None) {
+        extendSeries(m_raw, m_store->raw(), i, change);
+        extendSeries(m_filtered, m_store->filtered(), i, change);
     }
     applyAutomatic(true);
     if (!coverageFits()) rebuild();
@@ -297,25 +224,19 @@ void ReadingsChart::sync(const rv::ReadingsStore& store) {
     if (fresh) {
         m_generation = store.generation();
         m_shown = 0;
-        m_empty = true;
+        m_reduction.clear();
+        m_rawExtremes.clear();
+        m_filteredExtremes.clear();
         m_raw->clear();
         m_filtered->clear();
     }
     const std::size_t n = store.size();
     if (n == m_shown) return;
-    if (n - m_shown > kAppendLimit || m_empty) {
+    if (n - m_shown > kAppendLimit || m_reduction.empty()) {
         // Extremes over the new samples, then one drawing of the view.
         for (std::size_t i = m_shown; i < n; ++i) {
-            const double raw = store.raw()[i], filtered = store.filtered()[i];
-            if (i == 0) {
-                m_rawMin = m_rawMax = raw;
-                m_filteredMin = m_filteredMax = filtered;
-                continue;
-            }
-            m_rawMin = std::min(m_rawMin, raw);
-            m_rawMax = std::max(m_rawMax, raw);
-            m_filteredMin = std::min(m_filteredMin, filtered);
-            m_filteredMax = std::max(m_filteredMax, filtered);
+            m_rawExtremes.take(store.raw()[i]);
+            m_filteredExtremes.take(store.filtered()[i]);
         }
         if (m_scrolling) {
             m_autoX = false;

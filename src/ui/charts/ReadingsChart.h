@@ -6,11 +6,10 @@
 //
 // The chart takes five samples a second for hours. It never rebuilds its
 // series per sample: a new sample is appended to the series in place, or
-// replaces the last points of its bucket. The series hold a decimated copy
-// of the store: while the samples in view outnumber the plot's width, each
-// bucket of k samples (k a power of two) is drawn as its lowest and its
-// highest value, so the points drawn stay within a few times the width in
-// pixels. The store itself keeps every sample for "Анализ" and saving.
+// replaces the last points of its bucket. The series hold the reduced copy
+// of the store that rv::ReadingsReduction plans, with a budget of one bucket
+// per two pixels of the plot's width. The store itself keeps every sample
+// for "Анализ" and saving.
 //
 // The automatic X axis starts at 0 and ends a step past the last sample,
 // the step about 2 % of the axis, so that a new sample remaps the drawing
@@ -22,6 +21,7 @@
 #include <cstdint>
 
 #include "devices/rv/Readings.h"
+#include "devices/rv/ReadingsReduction.h"
 
 class QLineSeries;
 class QValueAxis;
@@ -56,7 +56,7 @@ public:
     QLineSeries* series1() const { return m_raw; }
     QLineSeries* series2() const { return m_filtered; }
     // Samples per drawn bucket (1: every sample is a point).
-    int bucketSize() const { return m_k; }
+    int bucketSize() const { return m_reduction.bucketSize(); }
     // The points the two series hold together.
     int drawnPoints() const;
 
@@ -66,7 +66,9 @@ protected:
 private:
     void rebuild();
     void appendSample(std::size_t i);
-    void bucketPoints(const std::vector<double>& values, std::size_t bucket, QPointF out[2]) const;
+    // The tail of one series after sample i joined the drawing.
+    void extendSeries(QLineSeries* series, const std::vector<double>& values, std::size_t i,
+                      rv::ReadingsReduction::Change change);
     // Sets the automatic axes; with `growOnly` the X axis changes only when
     // the samples have outgrown it.
     void applyAutomatic(bool growOnly = false);
@@ -86,15 +88,8 @@ private:
     bool m_autoY = true;
     bool m_scrolling = false;
 
-    // Decimation: buckets [m_firstBucket, m_lastBucket] of m_k samples are
-    // drawn; while m_openTail the last bucket is the store's last one, and
-    // new samples extend the series.
-    int m_k = 1;
-    std::size_t m_firstBucket = 0;
-    std::size_t m_lastBucket = 0;
-    bool m_openTail = true;
-    bool m_empty = true;
-
+    rv::ReadingsReduction m_reduction;
     // Value extremes of each series over all samples, for the automatic Y axis.
-    double m_rawMin = 0, m_rawMax = 0, m_filteredMin = 0, m_filteredMax = 0;
+    rv::ValueExtremes m_rawExtremes;
+    rv::ValueExtremes m_filteredExtremes;
 };

@@ -35,37 +35,17 @@
 #include <limits>
 #include <utility>
 
+#include "GraphMarks.h"
 #include "HelpWindow.h"
+#include "common/NumberText.h"
+#include "link/RegKey.h"
 
 using approximation::GraphTab;
 using approximation::MarkerShape;
 
-// Value marks of the point series and the marks of the scatter layer, drawn
-// over the plot area as framed, opaque boxes (the chart's own point labels
-// have no background or frame).
-class GraphMarks : public QGraphicsItem {
-public:
-    GraphMarks(QChart* chart, std::function<void(QPainter*)> paint)
-        : QGraphicsItem(chart), m_chart(chart), m_paint(std::move(paint)) {
-        setZValue(1000);
-        setAcceptedMouseButtons(Qt::NoButton);
-    }
-    QRectF boundingRect() const override { return m_chart->rect(); }
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override { m_paint(painter); }
-    void refresh() {
-        prepareGeometryChange();
-        update();
-    }
-
-private:
-    QChart* m_chart;
-    std::function<void(QPainter*)> m_paint;
-};
-
 namespace {
 
 const QColor kSilver(192, 192, 192);
-const QColor kScatterMarkBackground(255, 255, 170);
 constexpr int kDefaultPointSize = 6;
 constexpr int kControlPanelMinWidth = 172;
 // Closer narrows the left axis by this share of its range at each end,
@@ -242,18 +222,34 @@ void TServiceGraph::CreateControls() {
 
     // The tabs across the top, the chart and the control panel beside each
     // other below them, the status bar along the bottom.
+    BuildTabs();
+    layout->addWidget(m_tabs);
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    QWidget* left = BuildChart(splitter);
+    BuildStatusBar();
+    BuildControlPanel(splitter);
+    splitter->addWidget(left);
+    splitter->addWidget(m_panel);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({720, 240});
+    layout->addWidget(splitter, 1);
+    layout->addWidget(m_status);
+}
+
+void TServiceGraph::BuildTabs() {
     m_tabs = new QTabBar(this);
     m_tabs->setObjectName(QStringLiteral("TabControl"));
     m_tabs->setAccessibleName(QStringLiteral("Вид графика"));
     m_tabs->setExpanding(false);
     m_tabs->setDrawBase(true);
     for (GraphTab tab : approximation::kGraphTabs) m_tabs->addTab(QString::fromUtf8(approximation::graphTabCaption(tab)));
-    layout->addWidget(m_tabs);
+}
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setChildrenCollapsible(false);
-
-    auto* left = new QWidget(splitter);
+// The chart with its axes, its view and the marks over it.
+QWidget* TServiceGraph::BuildChart(QWidget* parent) {
+    auto* left = new QWidget(parent);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(2, 2, 0, 0);
     leftLayout->setSpacing(0);
@@ -306,53 +302,21 @@ void TServiceGraph::CreateControls() {
     };
     leftLayout->addWidget(m_view, 1);
 
-    m_marks = new GraphMarks(m_chart, [this](QPainter* painter) {
-        const QRectF area = m_chart->plotArea();
-        painter->save();
-        painter->setClipRect(area.adjusted(-1, -1, 1, 1));
-        auto drawBox = [&](const QPointF& at, const QString& text, const QFont& font, const QColor& background,
-                           qreal offset) {
-            const QFontMetricsF metrics(font);
-            const QSizeF size(metrics.horizontalAdvance(text) + 6, metrics.height() + 2);
-            // The box's lower edge lies `offset` below the point (above it
-            // when negative).
-            const qreal bottom = at.y() + offset;
-            const QRectF box(at.x() - size.width() / 2, bottom - size.height(), size.width(), size.height());
-            painter->setFont(font);
-            painter->setPen(QPen(Qt::black));
-            painter->setBrush(background);
-            painter->drawRect(box);
-            painter->drawText(box, Qt::AlignCenter, text);
-        };
-        auto position = [&](const QPointF& value, QXYSeries* series, QPointF& at) {
-            at = m_chart->mapToPosition(value, series);
-            return std::isfinite(at.x()) && std::isfinite(at.y()) && area.adjusted(-60, -30, 60, 30).contains(at);
-        };
-        if (bMarks->isChecked()) {
-            const QFont font = QApplication::font();
-            for (QLineSeries* series : m_series) {
-                if (!series->isVisible()) continue;
-                const qreal gap = -(series->markerSize() / 2 + 4);
-                for (const QPointF& p : series->points()) {
-                    QPointF at;
-                    if (position(p, series, at))
-                        drawBox(at, fromStd(approximation::valueMarkText(p.y())), font, Qt::white, gap);
-                }
-            }
-        }
+    m_marks = new GraphMarks(m_chart, [this] {
+        GraphMarks::Marked marked;
+        if (bMarks->isChecked())
+            for (QLineSeries* series : m_series)
+                if (series->isVisible()) marked.valueSeries.append(series);
         if (m_scatter && m_scatter->isVisible()) {
-            QFont font = QApplication::font();
-            font.setPointSize(10);
-            font.setBold(true);
-            const QList<QPointF> points = m_scatter->points();
-            for (int i = 0; i < points.size() && i < m_scatterTexts.size(); ++i) {
-                QPointF at;
-                if (position(points[i], m_scatter, at)) drawBox(at, m_scatterTexts[i], font, kScatterMarkBackground, 5);
-            }
+            marked.scatter = m_scatter;
+            marked.scatterTexts = m_scatterTexts;
         }
-        painter->restore();
+        return marked;
     });
+    return left;
+}
 
+void TServiceGraph::BuildStatusBar() {
     m_status = new QStatusBar(this);
     m_status->setObjectName(QStringLiteral("StatusBar"));
     m_status->setAccessibleName(QStringLiteral("Строка состояния"));
@@ -366,9 +330,11 @@ void TServiceGraph::CreateControls() {
     m_panel1->setAccessibleName(QStringLiteral("Значение по вертикальной оси"));
     m_status->addWidget(m_panel0);
     m_status->addWidget(m_panel1, 1);
+}
 
-    // The control panel.
-    m_panel = new QWidget(splitter);
+// The control panel: the series list, the two groups and the print button.
+void TServiceGraph::BuildControlPanel(QWidget* parent) {
+    m_panel = new QWidget(parent);
     m_panel->setObjectName(QStringLiteral("ControlPanel"));
     m_panel->setAccessibleName(QStringLiteral("Настройки графика"));
     m_panel->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
@@ -376,6 +342,21 @@ void TServiceGraph::CreateControls() {
     panel->setContentsMargins(4, 4, 4, 4);
     panel->setSpacing(4);
 
+    BuildSeriesList();
+    panel->addWidget(m_list, 1);
+    panel->addWidget(BuildGeneralGroup());
+    panel->addWidget(BuildSegmentsGroup());
+    Print = new QPushButton(QStringLiteral("Печать"), m_panel);
+    Print->setObjectName(QStringLiteral("Print"));
+    Print->setAccessibleName(QStringLiteral("Печать"));
+    panel->addWidget(Print);
+
+    // At least 172 pixels, and never so narrow that a caption is cut.
+    m_panel->setMinimumWidth(std::max(kControlPanelMinWidth, m_panel->minimumSizeHint().width()));
+}
+
+// The series list and its menu.
+void TServiceGraph::BuildSeriesList() {
     m_list = new QListWidget(m_panel);
     m_list->setObjectName(QStringLiteral("SpiltSelect"));
     m_list->setAccessibleName(QStringLiteral("Серии измерений"));
@@ -396,16 +377,23 @@ void TServiceGraph::CreateControls() {
     menuItem("N1", "Выделить все", &TServiceGraph::N1Click);
     menuItem("N2", "Очистить все", &TServiceGraph::N2Click);
     menuItem("N3", "Инвертировать", &TServiceGraph::N3Click);
-    panel->addWidget(m_list, 1);
+}
 
-    auto check = [](QWidget* owner, const char* name, const char* caption, bool checked) {
-        auto* box = new QCheckBox(QString::fromUtf8(caption), owner);
-        box->setObjectName(QString::fromLatin1(name));
-        box->setAccessibleName(QString::fromUtf8(caption));
-        box->setChecked(checked);
-        return box;
-    };
+namespace {
 
+QCheckBox* check(QWidget* owner, const char* name, const char* caption, bool checked) {
+    auto* box = new QCheckBox(QString::fromUtf8(caption), owner);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setAccessibleName(QString::fromUtf8(caption));
+    box->setChecked(checked);
+    return box;
+}
+
+}  // namespace
+
+// "Общие настройки": scale, values, point size, zoom, axis titles, scatter
+// and stored errors.
+QGroupBox* TServiceGraph::BuildGeneralGroup() {
     auto* general = new QGroupBox(QStringLiteral("Общие настройки"), m_panel);
     general->setObjectName(QStringLiteral("GroupGeneral"));
     general->setAccessibleName(general->title());
@@ -452,8 +440,11 @@ void TServiceGraph::CreateControls() {
     g->addWidget(bNameAxis);
     g->addWidget(CheckCasual);
     g->addWidget(bCalsDeltaAlways);
-    panel->addWidget(general);
+    return general;
+}
 
+// "Участки аппроксимации": the zero offset and the segments.
+QGroupBox* TServiceGraph::BuildSegmentsGroup() {
     auto* segments = new QGroupBox(QStringLiteral("Участки аппроксимации"), m_panel);
     segments->setObjectName(QStringLiteral("GroupSegments"));
     segments->setAccessibleName(segments->title());
@@ -478,22 +469,7 @@ void TServiceGraph::CreateControls() {
     bColorAprox = check(segments, "bColorAprox", "Раскрашивать участки", false);
     s->addWidget(bAproxLine);
     s->addWidget(bColorAprox);
-    panel->addWidget(segments);
-
-    Print = new QPushButton(QStringLiteral("Печать"), m_panel);
-    Print->setObjectName(QStringLiteral("Print"));
-    Print->setAccessibleName(QStringLiteral("Печать"));
-    panel->addWidget(Print);
-
-    // At least 172 pixels, and never so narrow that a caption is cut.
-    m_panel->setMinimumWidth(std::max(kControlPanelMinWidth, m_panel->minimumSizeHint().width()));
-    splitter->addWidget(left);
-    splitter->addWidget(m_panel);
-    splitter->setStretchFactor(0, 1);
-    splitter->setStretchFactor(1, 0);
-    splitter->setSizes({720, 240});
-    layout->addWidget(splitter, 1);
-    layout->addWidget(m_status);
+    return segments;
 }
 
 void TServiceGraph::ConnectControls() {
@@ -651,7 +627,8 @@ void TServiceGraph::DrawCurrentTab() {
     if (m_data) {
         approximation::GraphSettings settings;
         settings.storedErrors = bCalsDeltaAlways->isChecked();
-        settings.offset = Offset->isHidden() ? 0.0 : Offset->value();
+        settings.zeroOffset = !Offset->isHidden();
+        settings.offset = Offset->value();
         for (QLineSeries* series : m_series) settings.shown.push_back(series->isVisible());
         picture = approximation::drawGraphTab(*m_data, tab, settings, m_family);
     } else {
@@ -964,8 +941,8 @@ void TServiceGraph::ChartMouseMove(const QPoint& position) {
         x = m_bottomLinear->min() + fx * (m_bottomLinear->max() - m_bottomLinear->min());
     }
     const double y = m_left->min() + fy * (m_left->max() - m_left->min());
-    m_panel0->setText(m_xTitle + QStringLiteral(": ") + fromStd(approximation::formatGeneral(x)));
-    m_panel1->setText(m_yTitle + QStringLiteral(": ") + fromStd(approximation::formatGeneral(y)));
+    m_panel0->setText(m_xTitle + QStringLiteral(": ") + fromStd(formatG(x)));
+    m_panel1->setText(m_yTitle + QStringLiteral(": ") + fromStd(formatG(y)));
 }
 
 void TServiceGraph::PrintClick() {
@@ -990,7 +967,7 @@ void TServiceGraph::PrintChart(QPainter& painter, const QRectF& target) {
 // ---- activation ---------------------------------------------------------------------------------
 
 void TServiceGraph::FormActivate() {
-    const bool offset = approximation::zeroOffsetEnabled();
+    const bool offset = ReadSettingsSwitch(approximation::kEnableZeroOffsetValue);
     Offset->setVisible(offset);
     Label2->setVisible(offset);
     // The settings go back together, then take effect once: a redraw when

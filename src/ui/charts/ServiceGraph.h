@@ -131,6 +131,14 @@ protected:
 
 private:
     void CreateControls();
+    // The builders CreateControls calls, one per part of the window.
+    void BuildTabs();
+    QWidget* BuildChart(QWidget* parent);
+    void BuildStatusBar();
+    void BuildControlPanel(QWidget* parent);
+    void BuildSeriesList();
+    QGroupBox* BuildGeneralGroup();
+    QGroupBox* BuildSegmentsGroup();
     void ConnectControls();
 
     // The handlers of the window's controls, by the sender.
