@@ -917,12 +917,19 @@ void TMainForm::ActionGraphicsExecute() {
         m_table->HideEditor();
         TabChanged();
         fillGraphData(m_doc.packages(), m_doc.state().currentLines, m_chartData);
+        m_chartData.limits = GraphLimits();
         GraphWindow* graph = graphWindow();
         graph->SetData(&m_chartData);
         graph->show();
         graph->raise();
         graph->activateWindow();
     });
+}
+
+Limits TMainForm::GraphLimits() const {
+    for (const PackagePtr& package : m_doc.packages())
+        if (package->type == PackageType::Verification) return m_limits;
+    return {};
 }
 
 void TMainForm::ActionLimitsExecute() {
@@ -935,6 +942,11 @@ void TMainForm::ActionLimitsExecute() {
         SaveLimits(device->Type(), limits);
         m_limits = limits;
         RefreshTable();
+        // An open graphs window draws the new envelope.
+        if (m_graph && m_graph->isVisible() && !m_chartData.series.empty()) {
+            m_chartData.limits = GraphLimits();
+            m_graph->SetData(&m_chartData);
+        }
     });
 }
 

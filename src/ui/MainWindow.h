@@ -197,6 +197,9 @@ private:
     void UpdateActions();
     // The verdict column's limits and the status bar follow the package.
     void ShowVerdict();
+    // The limits the graphs window draws: the model's, when the document
+    // has a verification package.
+    Limits GraphLimits() const;
     void RefreshConsole();
     // The device page follows the document's device model.
     void SyncDevicePage();

@@ -99,6 +99,7 @@ private slots:
     void volumeErrorOfThePulseOutputIsJudged();
     void statusFollowsEntriesTabsAndLimits();
     void limitsCommandStoresOnlyUsableLimits();
+    void graphsGetTheLimitsWithAVerificationPackage();
     void dialogTakesEitherForm();
     void dialogRefusesBadLimits_data();
     void dialogRefusesBadLimits();
@@ -318,6 +319,24 @@ void LimitsTest::limitsCommandStoresOnlyUsableLimits() {
              QStringLiteral("Постоянный расход qp должен быть больше 0"));
     QCOMPARE(LoadLimits(type), Limits::ofZones({{0.0, 5.0}, {1.5, 2.0}}));
     QCOMPARE(form.limits(), LoadLimits(type));
+}
+
+void LimitsTest::graphsGetTheLimitsWithAVerificationPackage() {
+    TMainForm& form = makeForm();
+    newDocument(1);
+    PackageBase& calibration = newPackage(PackageType::Calibration);
+    addCalibrationEntries(calibration);
+    form.ActionAppr->trigger();
+    setLimits(Limits::ofClass(2, 10));
+    form.ActionGraphics->trigger();
+    QVERIFY(!form.chartData().limits.isSet());  // calibration alone: no envelope
+
+    newPackage(PackageType::Verification);
+    form.ActionGraphics->trigger();
+    QCOMPARE(form.chartData().limits, Limits::ofClass(2, 10));
+    // Limits edited while the graphs are shown reach them at once.
+    setLimits(Limits::ofZones({{0.0, 4.0}}));
+    QCOMPARE(form.chartData().limits, Limits::ofZones({{0.0, 4.0}}));
 }
 
 // ---- the dialog -----------------------------------------------------------------
