@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "document/Limits.h"
 #include "document/PackageBase.h"
 #include "common/Line.h"
 
@@ -46,6 +47,10 @@ struct GraphLine {
 struct SPILTS_DATA_EXCHANGE {
     std::vector<SPILT_STRUCT> series;
     std::vector<GraphLine> lines;
+    // The limits of permissible error the error tab draws as an envelope;
+    // the window sets them only when a verification package is among the
+    // data.
+    Limits limits;
 };
 
 // The graph data of a document: a series of kind 0 per package in order, a

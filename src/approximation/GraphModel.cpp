@@ -1,6 +1,8 @@
 #include "approximation/GraphModel.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "common/Locale.h"
 
@@ -233,6 +235,22 @@ TabPicture drawGraphTab(const SPILTS_DATA_EXCHANGE& data, GraphTab tab, const Gr
     }
     picture.smallestX = smallest;
     picture.largestX = largest;
+
+    if (tab == GraphTab::Errors && data.limits.isSet()) {
+        // The envelope spans every series' points, shown or not, so that
+        // hiding a series does not move it.
+        double qMin = std::numeric_limits<double>::infinity();
+        double qMax = 0.0;
+        for (const std::vector<GraphPoint>& points : picture.series)
+            for (const GraphPoint& p : points)
+                if (p.x > 0.0) {
+                    qMin = std::min(qMin, p.x);
+                    qMax = std::max(qMax, p.x);
+                }
+        if (qMax > 0.0)
+            for (const EnvelopePoint& corner : LimitEnvelope(data.limits, qMin / 1.1, qMax * 1.1))
+                picture.envelope.push_back({corner.q, corner.limit});
+    }
 
     if (tabHasCurve(tab)) sampleCurve(lines, tab, z, picture);
     if (tabHasScatter(tab)) picture.scatter = scatterGroups(picture.scatterInput, tab);

@@ -139,6 +139,11 @@ struct TabPicture {
     // scatter layer's input.
     std::vector<GraphPoint> scatterInput;
     std::vector<ScatterGroup> scatter;
+    // The error tab with limits: the corners of the limit envelope (q, δ)
+    // over the flows of the points and a tenth beyond them either side, for
+    // a step line at +δ and one at −δ. Empty on the other tabs, without
+    // limits or points, and where no limit applies.
+    std::vector<GraphPoint> envelope;
     // Smallest and largest X of all points on the characteristic tabs.
     double smallestX = 0.0;
     double largestX = 0.0;

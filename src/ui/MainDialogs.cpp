@@ -9,6 +9,7 @@
 #include "ChartWindows.h"
 #include "CsvOptionsDialog.h"
 #include "HelpWindow.h"
+#include "LimitsDialog.h"
 #include "NewDocumentDialog.h"
 
 namespace {
@@ -27,7 +28,7 @@ StandardMainDialogs::StandardMainDialogs(QWidget* owner) : m_owner(owner) {}
 StandardMainDialogs::~StandardMainDialogs() {
     // Dialogs made without an owner window are this set's own.
     for (QWidget* dialog : std::initializer_list<QWidget*>{m_apprOptions, m_newDocument, m_newPackage, m_csvOptions,
-                                                          m_sectionSelect})
+                                                          m_sectionSelect, m_limits})
         if (dialog && !dialog->parent()) delete dialog;
 }
 
@@ -68,6 +69,11 @@ SectionChooser& StandardMainDialogs::sectionSelectDialog() {
     return *m_sectionSelect;
 }
 
+LimitsDialog& StandardMainDialogs::limitsDialog() {
+    if (!m_limits) m_limits = new LimitsDialog(m_owner);
+    return *m_limits;
+}
+
 std::optional<int> StandardMainDialogs::newDocument(QWidget*) { return newDocumentDialog().choose(); }
 
 std::optional<NewPackageChoice> StandardMainDialogs::newPackage(QWidget*) { return newPackageDialog().choose(); }
@@ -80,6 +86,10 @@ bool StandardMainDialogs::selectSections(QWidget*, approximation::SectionSelecti
 
 void StandardMainDialogs::textExchange(QWidget*, PackageBase& package, bool exportText, int hidden) {
     csvOptionsDialog().Execute(package, exportText, hidden);
+}
+
+bool StandardMainDialogs::editLimits(QWidget*, const QString& model, Limits& limits) {
+    return limitsDialog().edit(model, limits);
 }
 
 SaveAnswer StandardMainDialogs::askSave(QWidget* owner) {

@@ -8,10 +8,12 @@
 #include "NewPackageDialog.h"
 
 struct ApprOptions;
+struct Limits;
 class PackageBase;
 class QWidget;
 class ApprOptionsDialog;
 class CsvOptionsDialog;
+class LimitsDialog;
 class NewDocumentDialog;
 class SectionChooser;
 
@@ -46,6 +48,10 @@ public:
     // The text export or import of a package, from the column choice to the
     // file; `hidden` trailing columns are left out.
     virtual void textExchange(QWidget* owner, PackageBase& package, bool exportText, int hidden) = 0;
+    // "Пределы погрешности" over the limits of the model named `model`;
+    // true, with the new limits (already checked) in `limits`, when they
+    // were accepted.
+    virtual bool editLimits(QWidget* owner, const QString& model, Limits& limits) = 0;
 
     // "Сохранить изменения?" (caption "Соврель", Yes, No, Cancel).
     virtual SaveAnswer askSave(QWidget* owner) = 0;
@@ -66,7 +72,7 @@ public:
 };
 
 // The program's own dialogs (the approximation options, the new document,
-// the new package, the text export, the section selection), each made on
+// the new package, the text export, the section selection, the limits), each made on
 // its first use, not before the main window's first paint, and reused, so
 // each keeps the choices the user left in it. They carry their help
 // keywords.
@@ -80,6 +86,7 @@ public:
     bool apprOptions(QWidget* owner, ApprOptions& options) override;
     bool selectSections(QWidget* owner, approximation::SectionSelection& selection) override;
     void textExchange(QWidget* owner, PackageBase& package, bool exportText, int hidden) override;
+    bool editLimits(QWidget* owner, const QString& model, Limits& limits) override;
     SaveAnswer askSave(QWidget* owner) override;
     bool confirmDeletePackage(QWidget* owner, const QString& caption) override;
     QString openDocumentName(QWidget* owner) override;
@@ -92,6 +99,7 @@ private:
     NewPackageDialog& newPackageDialog();
     CsvOptionsDialog& csvOptionsDialog();
     SectionChooser& sectionSelectDialog();
+    LimitsDialog& limitsDialog();
 
     QWidget* m_owner = nullptr;
     // Owned by the owner window through Qt's parent chain.
@@ -100,6 +108,7 @@ private:
     NewPackageDialog* m_newPackage = nullptr;
     CsvOptionsDialog* m_csvOptions = nullptr;
     SectionChooser* m_sectionSelect = nullptr;
+    LimitsDialog* m_limits = nullptr;
     QString m_lastDir;
 };
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -37,9 +38,11 @@
 #include "approximation/LinesTable.h"
 #include "components/GoodTable.h"
 #include "common/AtomicFile.h"
+#include "components/StatusBar.h"
 #include "devices/DeviceBase.h"
 #include "devices/rv/RVx2.h"
 #include "document/MeasuredEntry.h"
+#include "document/Verdict.h"
 #include "files/DocumentFile.h"
 #include "files/Report.h"
 #include "pdf/ProtocolPdf.h"
@@ -230,6 +233,7 @@ void TMainForm::CreateActions() {
                        textIcon(QStringLiteral("AB"), green), &TMainForm::ActionLinesExecute);
     ActionGraphics = make("ActionGraphics", "Графики", QKeySequence(QStringLiteral("Ctrl+G")),
                           textIcon(QStringLiteral("Гр"), green), &TMainForm::ActionGraphicsExecute);
+    ActionLimits = make("ActionLimits", "Пределы погрешности", QKeySequence(), QIcon(), &TMainForm::ActionLimitsExecute);
 
     NSaveAs = new QAction(QStringLiteral("Сохранить как..."), this);
     NSaveAs->setObjectName(QStringLiteral("NSaveAs"));
@@ -271,6 +275,8 @@ void TMainForm::CreateMenus() {
 
     QMenu* appr = menuBar()->addMenu(QStringLiteral("Аппроксимация"));
     appr->addActions({ActionApprOptions, ActionSetPoints, ActionAppr, ActionLines, ActionGraphics});
+    appr->addSeparator();
+    appr->addAction(ActionLimits);
 
     m_pagesMenu = menuBar()->addMenu(QStringLiteral("Страницы"));
     m_pagesGroup = new QActionGroup(this);
@@ -335,6 +341,21 @@ void TMainForm::CreateLayout() {
     splitter->setSizes({481, 58});
     layout->addWidget(splitter, 1);
     setCentralWidget(central);
+
+    // The verdict of a verification tab and the limits it is judged by.
+    m_statusBar = new TStatusBar(this);
+    m_statusBar->setObjectName(QStringLiteral("StatusBar"));
+    m_statusBar->SetPanelCount(2);
+    m_statusBar->Panel(0)->setObjectName(QStringLiteral("lbVerdict"));
+    m_statusBar->Panel(0)->setAccessibleName(QStringLiteral("Вывод"));
+    m_statusBar->Panel(1)->setObjectName(QStringLiteral("lbLimits"));
+    m_statusBar->Panel(1)->setAccessibleName(QStringLiteral("Пределы погрешности"));
+    // A failing verdict is shown in bold: the panel is measured in it.
+    QFont bold = m_statusBar->font();
+    bold.setBold(true);
+    m_statusBar->SetPanelWidth(
+        0, QFontMetrics(bold).horizontalAdvance(QStringLiteral("Не годен: 000 точек вне пределов")) + 16);
+    setStatusBar(m_statusBar);
 }
 
 // ---- state ---------------------------------------------------------------------
@@ -429,6 +450,7 @@ void TMainForm::TabChanged() {
     const QList<QAction*> items = m_pagesGroup->actions();
     if (index >= 0 && index < items.size()) items[index]->setChecked(true);
     m_doc.tabChanged();
+    m_limits = m_doc.device() ? LoadLimits(m_doc.device()->Type()) : Limits{};
     m_lines->Refresh();
     if (m_sppr) m_sppr->SetPackage(CurrentPackagePtr());
     RefreshTable();
@@ -449,10 +471,16 @@ void TMainForm::RefreshTable() {
         m_table->SetRowCount(0);
         m_table->SetColCount(0);
         m_source.setPackage(nullptr);
+        m_source.setVerdict(-1, {}, false);
+        ShowVerdict();
         return;
     }
-    const int hidden = m_doc.device()->HiddenColumns(package->type == PackageType::Verification);
+    const bool verification = package->type == PackageType::Verification;
+    const int hidden = m_doc.device()->HiddenColumns(verification);
     const int columns = std::max(package->columnCount() - hidden, 0);
+    // A verification package's entries get their verdict in a column after
+    // the package's own.
+    const int total = columns + (verification ? 1 : 0);
     if (m_source.package() != package) {
         // The table of another package starts without a current cell: only
         // a row the user chooses is one that "Удалить измерение" acts on.
@@ -465,7 +493,8 @@ void TMainForm::RefreshTable() {
     m_table->SetRowCount(std::min(m_table->RowCount(), package->entryCount()));
     m_table->SetColCount(std::min(m_table->ColCount(), columns));
     m_source.setPackage(package);
-    m_table->SetColCount(columns);
+    m_source.setVerdict(verification ? columns : -1, m_limits, m_doc.device()->HiddenColumns(true) == 0);
+    m_table->SetColCount(total);
     m_table->SetRowCount(package->entryCount());
     for (int col = 0; col < columns; ++col) {
         const ColumnInfo info = package->column(col);
@@ -474,7 +503,31 @@ void TMainForm::RefreshTable() {
         m_table->SetColTypes(col, info.checkBox ? ColType::Check : ColType::Text);
         m_table->SetColReadOnly(col, info.readOnly != 0);
     }
+    if (verification) {
+        m_table->SetCaptions(columns, QStringLiteral("Вывод"));
+        m_table->SetWidths(columns, m_table->fontMetrics().horizontalAdvance(QStringLiteral("нет данных")) + 12);
+        m_table->SetColTypes(columns, ColType::Text);
+        m_table->SetColReadOnly(columns, true);
+    }
     m_table->UpdateCells();
+    ShowVerdict();
+}
+
+void TMainForm::ShowVerdict() {
+    const PackageBase* package = CurrentPackage();
+    QString verdict;
+    QString limits;
+    bool fails = false;
+    if (package && package->type == PackageType::Verification && m_doc.device()) {
+        const PackageVerdict judged = CheckPackage(*package, *m_doc.device(), m_limits);
+        verdict = fromStd(PackageVerdictText(judged));
+        fails = judged.outcome == PackageOutcome::Fail;
+        if (m_limits.isSet()) limits = fromStd(LimitsText(m_limits));
+    }
+    m_statusBar->SetPanelText(0, verdict);
+    m_statusBar->SetPanelText(1, limits);
+    const QString style = fails ? QStringLiteral("color: rgb(200, 0, 0); font-weight: bold;") : QString();
+    if (m_statusBar->Panel(0)->styleSheet() != style) m_statusBar->Panel(0)->setStyleSheet(style);
 }
 
 void TMainForm::TableChanged(int row, int /*col*/) {
@@ -485,6 +538,7 @@ void TMainForm::TableChanged(int row, int /*col*/) {
         // rejected shows the old one); the entry's derived values follow.
         package->recalcEntry(row);
         m_table->UpdateRow(row);
+        ShowVerdict();
     });
 }
 
@@ -503,6 +557,7 @@ void TMainForm::UpdateActions() {
     ActionAppr->setEnabled(calibration);
     ActionSetPoints->setEnabled(calibration && m_doc.state().options.manual == 1);
     ActionGraphics->setEnabled(open && !m_doc.packages().empty());
+    ActionLimits->setEnabled(open && m_doc.device() != nullptr);
     ActionNewEntryNIV->setEnabled(open && m_doc.device() && m_doc.device()->Type() != kRvCode);
     m_pagesMenu->setEnabled(open);
 }
@@ -889,11 +944,36 @@ void TMainForm::ActionGraphicsExecute() {
         m_table->HideEditor();
         TabChanged();
         fillGraphData(m_doc.packages(), m_doc.state().currentLines, m_chartData);
+        m_chartData.limits = GraphLimits();
         GraphWindow* graph = graphWindow();
         graph->SetData(&m_chartData);
         graph->show();
         graph->raise();
         graph->activateWindow();
+    });
+}
+
+Limits TMainForm::GraphLimits() const {
+    for (const PackagePtr& package : m_doc.packages())
+        if (package->type == PackageType::Verification) return m_limits;
+    return {};
+}
+
+void TMainForm::ActionLimitsExecute() {
+    Guarded([this] {
+        const DeviceBase* device = m_doc.device();
+        if (!device) return;
+        m_table->HideEditor();
+        Limits limits = LoadLimits(device->Type());
+        if (!m_dialogs->editLimits(this, fromStd(device->Name()), limits)) return;
+        SaveLimits(device->Type(), limits);
+        m_limits = limits;
+        RefreshTable();
+        // An open graphs window draws the new envelope.
+        if (m_graph && m_graph->isVisible() && !m_chartData.series.empty()) {
+            m_chartData.limits = GraphLimits();
+            m_graph->SetData(&m_chartData);
+        }
     });
 }
 

@@ -16,6 +16,7 @@
 #include "approximation/Chart.h"
 #include "common/Console.h"
 #include "document/Document.h"
+#include "document/Limits.h"
 
 class ArchiveLink;
 class ConsoleView;
@@ -31,6 +32,7 @@ class QTabBar;
 class QToolBar;
 class QVBoxLayout;
 class TGoodTable;
+class TStatusBar;
 class GraphWindow;
 class TSpprDlg;
 
@@ -80,6 +82,12 @@ public:
     void SetReportViewer(const QStringList& command) { m_reportViewer = command; }
 
     TGoodTable* table() const { return m_table; }
+    // The status bar: the verdict of a verification tab in panel 0 ("Годен",
+    // "Не годен: N точек вне пределов", "пределы не заданы", "нет точек"),
+    // the limits it is judged by in panel 1; both empty on other tabs.
+    TStatusBar* verdictBar() const { return m_statusBar; }
+    // The limits of the document's model, as the window judges by them.
+    const Limits& limits() const { return m_limits; }
     ConsoleView* consoleView() const { return m_consoleView; }
     QTabBar* tabBar() const { return m_tabs; }
     QMenu* pagesMenu() const { return m_pagesMenu; }
@@ -112,6 +120,7 @@ public:
     QAction* ActionAppr = nullptr;
     QAction* ActionLines = nullptr;
     QAction* ActionGraphics = nullptr;
+    QAction* ActionLimits = nullptr;  // "Пределы погрешности"
     QAction* ActionNewEntryNIV = nullptr;
     QAction* NSaveAs = nullptr;
     QAction* NClose = nullptr;
@@ -150,6 +159,9 @@ public slots:
     void ActionSetPointsExecute();
     void ActionLinesExecute();
     void ActionGraphicsExecute();
+    // "Пределы погрешности": the limits of the document's model in their
+    // dialog; accepted ones are stored for the model and judge at once.
+    void ActionLimitsExecute();
     // "Ввод с НИВ-2.3": makes the Nivor dialog on first use, gives it the
     // package of the selected tab and shows it beside the window.
     void ActionNewEntryNIVExecute();
@@ -198,6 +210,11 @@ private:
     void RefreshTable();
     void TableChanged(int row, int col);
     void UpdateActions();
+    // The verdict column's limits and the status bar follow the package.
+    void ShowVerdict();
+    // The limits the graphs window draws: the model's, when the document
+    // has a verification package.
+    Limits GraphLimits() const;
     void RefreshConsole();
     // The device page follows the document's device model.
     void SyncDevicePage();
@@ -219,6 +236,8 @@ private:
     DeviceBase* m_pageDevice = nullptr;
     TGoodTable* m_table = nullptr;
     PackageTableSource m_source;
+    Limits m_limits;
+    TStatusBar* m_statusBar = nullptr;
     ConsoleView* m_consoleView = nullptr;
     QToolBar* m_toolBar = nullptr;
     QMenu* m_pagesMenu = nullptr;

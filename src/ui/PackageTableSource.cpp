@@ -4,18 +4,39 @@
 
 #include "common/MathError.h"
 #include "document/PackageBase.h"
+#include "document/Verdict.h"
+
+void PackageTableSource::setVerdict(int column, const Limits& limits, bool withVolume) {
+    m_verdictColumn = column;
+    m_limits = limits;
+    m_withVolume = withVolume;
+}
 
 QString PackageTableSource::cellText(int row, int col) const {
     if (!m_package) return {};
+    if (col == m_verdictColumn)
+        return QString::fromStdString(EntryVerdictText(CheckEntry(*m_package, row, m_limits, m_withVolume)));
     return QString::fromStdString(m_package->cellText(row, col));
 }
 
 bool PackageTableSource::cellChecked(int row, int col) const {
-    return m_package && m_package->cellChecked(row, col);
+    return m_package && col != m_verdictColumn && m_package->cellChecked(row, col);
+}
+
+QColor PackageTableSource::cellTextColor(int row, int col) const {
+    const QColor black = TGoodTableSource::cellTextColor(row, col);
+    if (!m_package || m_verdictColumn < 0 || !m_limits.isSet()) return black;
+    const int field = col == m_verdictColumn ? -1 : m_package->columnField(col);
+    if (col != m_verdictColumn && field != kFlowErr && field != kVolErr) return black;
+    const EntryVerdict entry = CheckEntry(*m_package, row, m_limits, m_withVolume);
+    const bool fails = col == m_verdictColumn ? entry.outcome == EntryOutcome::Fail
+                       : field == kFlowErr    ? entry.errorFails
+                                              : entry.dVFails;
+    return fails ? kFailColor : black;
 }
 
 void PackageTableSource::setCellText(int row, int col, const QString& text) {
-    if (!m_package) return;
+    if (!m_package || col == m_verdictColumn) return;
     try {
         m_package->setCellText(row, col, text.toStdString());
     } catch (const UserError&) {
@@ -27,7 +48,7 @@ void PackageTableSource::setCellText(int row, int col, const QString& text) {
 
 void PackageTableSource::editStarted(int row, int col) {
     m_editStart = {};
-    if (!m_package) return;
+    if (!m_package || col == m_verdictColumn) return;
     const int field = m_package->columnField(col);
     const std::optional<FieldValue> value = m_package->fieldValue(row, field);
     if (!value) return;
@@ -40,7 +61,7 @@ void PackageTableSource::editStarted(int row, int col) {
 bool PackageTableSource::editFinished(int row, int col, const QString& text) {
     const EditStart start = m_editStart;
     m_editStart = {};
-    if (!m_package || start.package != m_package || start.row != row || row >= m_package->entryCount() ||
+    if (!m_package || col == m_verdictColumn || start.package != m_package || start.row != row || row >= m_package->entryCount() ||
         start.field != m_package->columnField(col))
         return false;
     try {
@@ -56,7 +77,7 @@ bool PackageTableSource::editFinished(int row, int col, const QString& text) {
 }
 
 void PackageTableSource::setCellChecked(int row, int col, bool checked) {
-    if (!m_package) return;
+    if (!m_package || col == m_verdictColumn) return;
     try {
         m_package->setCellChecked(row, col, checked);
     } catch (const std::exception& e) {

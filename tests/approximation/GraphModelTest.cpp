@@ -126,6 +126,39 @@ TEST(GraphErrorsTab, ComputedStoredAndNothingWithoutLines) {
     EXPECT_TRUE(empty.scatter.empty());
 }
 
+// The limits as a step line over the flows of every series' points, a
+// tenth beyond them either side; only on the error tab.
+TEST(GraphErrorsTab, LimitEnvelopeOverThePoints) {
+    SPILTS_DATA_EXCHANGE data;
+    data.series.push_back(series({{200, 2.0, 1}, {500, 7.0, 1}}));
+    data.series.push_back(series({{150, 1.0, 1}}));
+    data.lines = kBroken;
+    EXPECT_TRUE(drawGraphTab(data, GraphTab::Errors, {}).envelope.empty());  // no limits
+
+    data.limits = Limits::ofZones({{0.0, 5.0}, {1.5, 2.0}, {10.0, 1.0}});
+    GraphSettings hidden;
+    hidden.shown = {true, false};  // a hidden series still spans the envelope
+    const TabPicture picture = drawGraphTab(data, GraphTab::Errors, hidden);
+    EXPECT_EQ(picture.envelope, points({{1.0 / 1.1, 5}, {1.5, 5}, {1.5, 2}, {7.0 * 1.1, 2}}));
+    for (const GraphTab tab : {GraphTab::DirectA, GraphTab::DirectB, GraphTab::Relative})
+        EXPECT_TRUE(drawGraphTab(data, tab, {}).envelope.empty());
+
+    // The class formula falls with the flow and steps down at every sample.
+    data.limits = Limits::ofClass(2, 10.0);
+    const TabPicture byClass = drawGraphTab(data, GraphTab::Errors, {});
+    ASSERT_GE(byClass.envelope.size(), 4u);
+    EXPECT_DOUBLE_EQ(byClass.envelope.front().x, 1.0 / 1.1);
+    EXPECT_DOUBLE_EQ(byClass.envelope.back().x, 7.0 * 1.1);
+    for (std::size_t i = 1; i < byClass.envelope.size(); ++i) {
+        EXPECT_GE(byClass.envelope[i].x, byClass.envelope[i - 1].x);
+        EXPECT_LE(byClass.envelope[i].y, byClass.envelope[i - 1].y);
+    }
+
+    // Without lines there are no points, so nothing to judge.
+    data.lines.clear();
+    EXPECT_TRUE(drawGraphTab(data, GraphTab::Errors, {}).envelope.empty());
+}
+
 TEST(GraphScatter, GroupsWithinFivePercentWithMarks) {
     SPILTS_DATA_EXCHANGE data;
     data.series.push_back(series({{100, 10.0, 0.5}, {103, 10.3, 0.1}, {110, 11.0, 0.2}}));

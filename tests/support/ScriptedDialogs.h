@@ -15,6 +15,7 @@
 #include <optional>
 
 #include "MainDialogs.h"
+#include "document/Limits.h"
 
 namespace testsupport {
 
@@ -33,6 +34,7 @@ public:
     bool deleteAnswer = true;
     QString openName;
     QString saveName;
+    std::optional<Limits> limits;  // the limits "Пределы погрешности" is closed with; none cancels
 
     // What was asked.
     int newDocumentAsked = 0;
@@ -41,6 +43,7 @@ public:
     QString proposedName;
     QString deleteCaption;
     QString aboutText;
+    QString limitsModel;  // the model the limits dialog was shown for
     QStringList errors;
 
     std::optional<int> newDocument(QWidget*) override {
@@ -57,6 +60,12 @@ public:
         return chooseSections && chooseSections(selection);
     }
     void textExchange(QWidget*, PackageBase&, bool, int) override {}
+    bool editLimits(QWidget*, const QString& model, Limits& current) override {
+        limitsModel = model;
+        if (!limits) return false;
+        current = *limits;
+        return true;
+    }
     SaveAnswer askSave(QWidget*) override {
         ++saveAsked;
         return saveAnswer;

@@ -6,6 +6,7 @@
 #include "CsvOptionsDialog.h"
 #include "DornFrame.h"
 #include "KeltFrame.h"
+#include "LimitsDialog.h"
 #include "LinesDialog.h"
 #include "NewDocumentDialog.h"
 #include "NewPackageDialog.h"
@@ -134,6 +135,11 @@ void AccessibleNamesTest::everyControlIsNamed_data() {
     QTest::newRow("graphs window") << Make([] { return std::make_unique<TServiceGraph>(); });
     QTest::newRow("approximation options") << Make([] { return std::make_unique<ApprOptionsDialog>(); });
     QTest::newRow("text exchange") << Make([] { return std::make_unique<CsvOptionsDialog>(); });
+    QTest::newRow("limits, zones") << Make([] {
+        auto dialog = std::make_unique<LimitsDialog>();
+        dialog->load(Limits::ofZones({{0.0, 5.0}, {1.5, 2.0}}));
+        return dialog;
+    });
     QTest::newRow("lines") << Make([] { return std::make_unique<LinesDialog>(); });
     QTest::newRow("new document") << Make([] { return std::make_unique<NewDocumentDialog>(); });
     QTest::newRow("new package") << Make([] { return std::make_unique<NewPackageDialog>(); });

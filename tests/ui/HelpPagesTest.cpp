@@ -6,6 +6,7 @@
 #include "ApprOptionsDialog.h"
 #include "CsvOptionsDialog.h"
 #include "HelpWindow.h"
+#include "LimitsDialog.h"
 #include "LinesDialog.h"
 #include "MainWindow.h"
 #include "NewDocumentDialog.h"
@@ -162,6 +163,7 @@ void HelpPagesTest::everyKeywordOfTheWindowsOpensItsPage() {
     new NewPackageDialog(&form);
     new CsvOptionsDialog(&form);
     new SectionSelectDialog(&form);
+    new LimitsDialog(&form);
     new TSpprDlg(console, &form);
     form.graphWindow();
 
@@ -186,7 +188,7 @@ void HelpPagesTest::everyKeywordOfTheWindowsOpensItsPage() {
                                   QStringLiteral("dorn_main"),        QStringLiteral("kelt_main"),
                                   QStringLiteral("ralvo_main"),       QStringLiteral("ralvo_main_param"),
                                   QStringLiteral("ralvo_setup"),      QStringLiteral("ralvo_observation"),
-                                  QStringLiteral("niv23_input")};
+                                  QStringLiteral("niv23_input"),      QStringLiteral("error_limits")};
     for (const QString& keyword : expected)
         QVERIFY2(m_keywords.contains(keyword), qPrintable(QStringLiteral("no window names \"%1\"").arg(keyword)));
 }

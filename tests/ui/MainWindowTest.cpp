@@ -16,6 +16,7 @@
 #include "document/Entries.h"
 #include "link/RegKey.h"
 #include "support/ScriptedDialogs.h"
+#include "WidgetActions.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -43,20 +44,7 @@
 namespace {
 
 using testsupport::ScriptedDialogs;
-
-// Runs `action` once the next modal dialog is up (the command that opens it
-// is called right after).
-void whenModal(std::function<void(QWidget*)> action) {
-    auto attempt = std::make_shared<std::function<void()>>();
-    auto left = std::make_shared<int>(500);
-    *attempt = [action, attempt, left] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            action(modal);
-        else if (--*left > 0)
-            QTimer::singleShot(10, qApp, *attempt);
-    };
-    QTimer::singleShot(0, qApp, *attempt);
-}
+using widgettest::whenModal;
 
 int columnOf(const PackageBase& package, int field) {
     for (int col = 0; col < package.columnCount(); ++col)
@@ -443,16 +431,18 @@ void MainWindowTest::dornVerificationWithoutPulseOutputHidesThreeColumns() {
     TMainForm& form = makeForm();
     newDocument(1);  // Dorn model 0: no pulse output
     PackageBase& verification = newPackage(PackageType::Verification, Method::Mass);
+    // Ten columns of the package, then the verdict of a verification package.
     QCOMPARE(verification.columnCount(), 13);
-    QCOMPARE(form.table()->ColCount(), 10);
+    QCOMPARE(form.table()->ColCount(), 11);
     QCOMPARE(form.table()->Captions(9), QString::fromUtf8(FieldInfo(kFlowErr).caption));  // the pulse-output columns go
+    QCOMPARE(form.table()->Captions(10), QStringLiteral("Вывод"));
     newPackage(PackageType::Verification, Method::Volume);
-    QCOMPARE(form.table()->ColCount(), 9);
+    QCOMPARE(form.table()->ColCount(), 10);
     newPackage(PackageType::Calibration, Method::Volume);
     QCOMPARE(form.table()->ColCount(), 10);  // calibration packages hide nothing
     newDocument(2);  // model 1 has one
     newPackage(PackageType::Verification, Method::Mass);
-    QCOMPARE(form.table()->ColCount(), 13);
+    QCOMPARE(form.table()->ColCount(), 14);
 }
 
 // A Kelt package's frequencies of three whole digits and its six decimals

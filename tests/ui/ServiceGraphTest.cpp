@@ -94,6 +94,7 @@ private slots:
     void statusBarReadouts();
     void printShowsTabCaption();
     void marksDrawnOnlyForShownSeries();
+    void limitEnvelopeOnTheErrorTab();
     void graphicsCommand();
 
 private:
@@ -658,6 +659,35 @@ void ServiceGraphTest::marksDrawnOnlyForShownSeries() {
     const QImage hiddenMarked = render();
     m_graph->bMarks->setChecked(false);
     QCOMPARE(render(), hiddenMarked);
+}
+
+// The limits as dashed steps at ±δ over the flows of the points, inside
+// the error tab's scale; nothing on the other tabs or without limits.
+void ServiceGraphTest::limitEnvelopeOnTheErrorTab() {
+    SPILTS_DATA_EXCHANGE data = scatterData();
+    m_graph->SetData(&data);
+    QVERIFY(!m_graph->envelopeUpper() && !m_graph->envelopeLower());
+
+    data.limits = Limits::ofZones({{0.0, 1.0}, {10.5, 0.3}});
+    m_graph->SetData(&data);
+    m_graph->SelectTab(GraphTab::Errors);
+    QLineSeries* upper = m_graph->envelopeUpper();
+    QLineSeries* lower = m_graph->envelopeLower();
+    QVERIFY(upper && lower);
+    QCOMPARE(upper->pen().style(), Qt::DashLine);
+    QCOMPARE(lower->pen().style(), Qt::DashLine);
+    const QList<QPointF> steps = {{10.0 / 1.1, 1.0}, {10.5, 1.0}, {10.5, 0.3}, {11.0 * 1.1, 0.3}};
+    QCOMPARE(pointsOf(upper).size(), steps.size());
+    for (int i = 0; i < steps.size(); ++i) {
+        QVERIFY(near(pointsOf(upper)[i], steps[i]));
+        QVERIFY(near(pointsOf(lower)[i], QPointF(steps[i].x(), -steps[i].y())));
+    }
+    // The series list holds the packages only; the scale shows the limits.
+    QCOMPARE(m_graph->spiltSelect()->count(), 1);
+    QVERIFY(m_graph->leftAxis()->max() >= 1.0 && m_graph->leftAxis()->min() <= -1.0);
+
+    m_graph->SelectTab(GraphTab::DirectA);
+    QVERIFY(pointsOf(upper).isEmpty() && pointsOf(lower).isEmpty());
 }
 
 void ServiceGraphTest::graphicsCommand() {

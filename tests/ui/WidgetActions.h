@@ -3,12 +3,17 @@
 // What the widget tests do to a window as a user would, and the main
 // window's modal questions answered from a script.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QLatin1String>
 #include <QLineEdit>
 #include <QString>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+
+#include <functional>
+#include <memory>
 
 #include "support/ScriptedDialogs.h"
 
@@ -32,6 +37,20 @@ inline void type(QLineEdit* edit, const QString& text) {
 inline void choose(QComboBox* box, int index) {
     box->setCurrentIndex(index);
     emit box->activated(index);
+}
+
+// Runs `action` once the next modal dialog is up (the command that opens it
+// is called right after).
+inline void whenModal(std::function<void(QWidget*)> action) {
+    auto attempt = std::make_shared<std::function<void()>>();
+    auto left = std::make_shared<int>(500);
+    *attempt = [action, attempt, left] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            action(modal);
+        else if (--*left > 0)
+            QTimer::singleShot(10, qApp, *attempt);
+    };
+    QTimer::singleShot(0, qApp, *attempt);
 }
 
 // The main window's modal questions answered from a script.

@@ -555,6 +555,7 @@ void TServiceGraph::BuildSeries() {
     m_pieces.clear();
     m_curve = nullptr;
     m_scatter = nullptr;
+    m_envelope[0] = m_envelope[1] = nullptr;
     m_scatterTexts.clear();
     m_curveSegments.clear();
     m_curveColours.clear();
@@ -611,6 +612,18 @@ void TServiceGraph::BuildSeries() {
         attach(m_curve);
     }
 
+    // The limits of permissible error: dashed steps at ±δ, not in the list.
+    if (m_data->limits.isSet()) {
+        for (int side = 0; side < 2; ++side) {
+            auto* envelope = new QLineSeries;
+            envelope->setObjectName(side == 0 ? QStringLiteral("EnvelopeUpper") : QStringLiteral("EnvelopeLower"));
+            envelope->setName(QStringLiteral("Пределы погрешности"));
+            envelope->setPen(QPen(QColor(200, 0, 0), 1.5, Qt::DashLine));
+            attach(envelope);
+            m_envelope[side] = envelope;
+        }
+    }
+
     // The scatter layer shows only its marks; it starts hidden whatever
     // "Разброс значений" says, until that box is clicked.
     m_scatter = new QScatterSeries;
@@ -663,6 +676,11 @@ void TServiceGraph::DrawCurrentTab() {
         curvePoints.append(QPointF(sample.x, sample.y));
         m_curveSegments.push_back(sample.segment);
     }
+    QList<QPointF> envelopePoints[2];
+    for (const approximation::GraphPoint& corner : picture.envelope) {
+        envelopePoints[0].append(QPointF(corner.x, corner.y));
+        envelopePoints[1].append(QPointF(corner.x, -corner.y));
+    }
     QList<QPointF> scatterPoints;
     m_scatterTexts.clear();
     for (const approximation::ScatterGroup& g : picture.scatter) {
@@ -681,6 +699,7 @@ void TServiceGraph::DrawCurrentTab() {
             if (m_series[i]->isVisible()) shown.push_back(seriesPoints[i]);
         if (m_curve && m_curve->isVisible()) shown.push_back(curvePoints);
         if (m_scatter && m_scatter->isVisible()) shown.push_back(scatterPoints);
+        for (const QList<QPointF>& envelope : envelopePoints) shown.push_back(envelope);
         FitAxesTo(shown);
     }
 
@@ -691,6 +710,8 @@ void TServiceGraph::DrawCurrentTab() {
     }
     ApplyCurveColours();
     if (m_scatter) m_scatter->replace(scatterPoints);
+    for (int side = 0; side < 2; ++side)
+        if (m_envelope[side]) m_envelope[side]->replace(envelopePoints[side]);
     m_drawing = false;
     FitAxes();
     m_marks->refresh();
@@ -792,6 +813,7 @@ void TServiceGraph::FitAxes() {
     for (const QLineSeries* series : m_series) take(series);
     take(m_curve);
     take(m_scatter);
+    for (const QLineSeries* envelope : m_envelope) take(envelope);
     FitAxesTo(shown);
 }
 

@@ -111,6 +111,10 @@ public:
     // The samples' colours of the last drawing, one per curve point.
     const std::vector<QColor>& curveColours() const { return m_curveColours; }
     QScatterSeries* scatter() const { return m_scatter; }
+    // The limit envelope of the error tab as two dashed step lines, at +δ
+    // and at −δ; null while the data has no limits, empty on other tabs.
+    QLineSeries* envelopeUpper() const { return m_envelope[0]; }
+    QLineSeries* envelopeLower() const { return m_envelope[1]; }
     // The marks of the scatter layer's groups, one per scatter point.
     const QStringList& scatterMarks() const { return m_scatterTexts; }
     QAbstractAxis* bottomAxis() const;
@@ -194,6 +198,7 @@ private:
     QColor m_curvePen;
     QScatterSeries* m_scatter = nullptr;
     QStringList m_scatterTexts;
+    QLineSeries* m_envelope[2] = {nullptr, nullptr};
 
     bool m_autoLeft = true;
     bool m_autoBottom = true;
