@@ -165,7 +165,12 @@ void saveReadings(const std::string& path, const ReadingsStore& store) {
 }
 
 ReadingsParse loadReadings(const std::string& path) {
+#ifdef _WIN32
+    // The bytes as they are, without the C library's CR LF translation.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_BINARY | O_NOINHERIT);
+#else
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
     if (fd < 0) comprt::ThrowLastError();
     std::string bytes;
     std::array<char, 65536> buf;
@@ -175,7 +180,7 @@ ReadingsParse loadReadings(const std::string& path) {
             if (errno == EINTR) continue;
             const int code = errno;
             ::close(fd);
-            throw win_error(static_cast<std::uint32_t>(code));
+            throw win_error(win_error::CodeOfErrno(code));
         }
         if (got == 0) break;
         bytes.append(buf.data(), static_cast<std::size_t>(got));
