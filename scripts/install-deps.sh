@@ -11,6 +11,9 @@ packages=(
   qt6-translations-l10n
   clang libclang-rt-14-dev
   dpkg-dev file
+  # The Windows build: the cross compiler (POSIX threads), wine to run its
+  # programs and tests (wine64 is the loader, wine the command), the zip.
+  g++-mingw-w64-x86-64-posix wine wine64 zip
 )
 
 missing=()

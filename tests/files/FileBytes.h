@@ -7,7 +7,11 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 // Builds file images byte by byte, little-endian, as the formats lay them out.
 struct Bytes {
@@ -33,8 +37,19 @@ struct Bytes {
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a name of the process and a counter, made until one is new.
+        static int counter = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        std::filesystem::path folder;
+        do {
+            folder = base / ("rvfiles-" + std::to_string(::_getpid()) + "-" + std::to_string(counter++));
+        } while (!std::filesystem::create_directory(folder));
+        m_path = folder.string();
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "rvfiles-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
+#endif
     }
     ~TempDir() {
         std::error_code ec;
