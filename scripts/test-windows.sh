@@ -26,10 +26,14 @@ cmake -S . -B "$WIN_BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRV_HOST_BUILD="$host_build" >/dev/null
 cmake --build "$WIN_BUILD_DIR" -j"$(nproc)"
 
-# The prefix once (wine's first start makes it), and a wineserver that stays
-# for every test instead of starting and stopping with each program.
+# A wineserver that stays for every test instead of starting and stopping
+# with each program, then the prefix (wine's first start makes it). The
+# server comes first: the system processes it starts with the prefix stay
+# with it, their output on /dev/null. Started by the first test instead,
+# they would hold that test's output pipe open and ctest would wait for
+# them for ever.
 start=$(date +%s)
-wine wineboot -i >/dev/null 2>&1
 wineserver -p
+wine wineboot -i >/dev/null 2>&1
 echo "wine prefix ready in $(($(date +%s) - start)) s"
 ctest --test-dir "$WIN_BUILD_DIR" --output-on-failure -j"$(nproc)"

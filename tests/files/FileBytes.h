@@ -7,6 +7,8 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+
+#include "common/WinError.h"
 #ifdef _WIN32
 #include <process.h>
 #else
@@ -32,6 +34,12 @@ struct Bytes {
     Bytes& raw(const std::string& s) { data += s; return *this; }
     std::size_t size() const { return data.size(); }
 };
+
+// The system's text of a C library error as the file functions report it:
+// "No such file or directory" for ENOENT here, Windows' own text there.
+inline std::string systemText(int errnoValue) {
+    return win_error::SystemText(win_error::CodeOfErrno(errnoValue));
+}
 
 // A folder of its own under the temporary folder, removed afterwards.
 class TempDir {
