@@ -33,7 +33,7 @@ cmake --build "$WIN_BUILD_DIR" -j"$(nproc)"
 # they would hold that test's output pipe open and ctest would wait for
 # them for ever.
 start=$(date +%s)
-wineserver -p
+wineserver -p >/dev/null 2>&1
 wine wineboot -i >/dev/null 2>&1
 echo "wine prefix ready in $(($(date +%s) - start)) s"
 ctest --test-dir "$WIN_BUILD_DIR" --output-on-failure -j"$(nproc)"

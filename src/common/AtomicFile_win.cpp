@@ -11,19 +11,13 @@
 // The system's own ReplaceFile is not the one defined here.
 #undef ReplaceFile
 
+#include "common/AtomicFileName.h"
+#include "common/Utf16.h"
 #include "common/WinError.h"
 
 namespace {
 
 [[noreturn]] void fail(DWORD code) { throw win_error(code != 0 ? code : ERROR_GEN_FAILURE); }
-
-std::wstring widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
 
 std::size_t lastSeparator(const std::string& path) { return path.find_last_of("/\\"); }
 
@@ -33,48 +27,19 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash == 0 ? 1 : slash);
 }
 
-// Whether `name` is the name AtomicFile gives a new file of `base`:
-// "." base "." pid "-" counter "-" random ".tmp", all three numbers decimal.
-bool isTempOf(std::string_view name, std::string_view base) {
-    const std::string_view tail = ".tmp";
-    if (name.size() <= 2 + base.size() + tail.size()) return false;
-    if (name[0] != '.' || name.substr(1, base.size()) != base || name[1 + base.size()] != '.') return false;
-    if (name.substr(name.size() - tail.size()) != tail) return false;
-    int fields = 1;
-    bool digit = false;
-    for (const char c : name.substr(2 + base.size(), name.size() - tail.size() - 2 - base.size())) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '-' && digit) {
-            ++fields;
-            digit = false;
-        } else {
-            return false;
-        }
-    }
-    return digit && fields == 3;
-}
-
-std::string narrow(const wchar_t* text) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size > 0 ? size - 1 : 0), '\0');
-    if (size > 1) ::WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
 // Removes the new files of `base` that killed saves left in `folder`. Each
 // goes only when it opens with no sharing at all (a running save holds its
 // own open) and is deleted as that handle closes. Nothing here is a failure
 // of the save that asked.
 void removeLeftovers(const std::string& folder, std::string_view base) {
     WIN32_FIND_DATAW found{};
-    const HANDLE search = ::FindFirstFileW(widen(folder + "\\.*.tmp").c_str(), &found);
+    const HANDLE search = ::FindFirstFileW(Widen(folder + "\\.*.tmp").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        const std::string name = narrow(found.cFileName);
-        if (!isTempOf(name, base)) continue;
-        const HANDLE leftover = ::CreateFileW(widen(folder + "\\" + name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+        const std::string name = Narrow(found.cFileName);
+        if (!IsAtomicTempName(name, base)) continue;
+        const HANDLE leftover = ::CreateFileW(Widen(folder + "\\" + name).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (leftover != INVALID_HANDLE_VALUE) ::CloseHandle(leftover);
     } while (::FindNextFileW(search, &found));
@@ -84,7 +49,7 @@ void removeLeftovers(const std::string& folder, std::string_view base) {
 }  // namespace
 
 AtomicFile::AtomicFile(const std::string& path, mode_t) : m_target(path) {
-    const DWORD attributes = ::GetFileAttributesW(widen(m_target).c_str());
+    const DWORD attributes = ::GetFileAttributesW(Widen(m_target).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) fail(ERROR_ACCESS_DENIED);
 
     static std::atomic<unsigned> counter{0};
@@ -100,7 +65,7 @@ AtomicFile::AtomicFile(const std::string& path, mode_t) : m_target(path) {
         // Shared for reading, writing and deleting so that the rename can
         // open it too; a leftover removal asks for no sharing and fails.
         const HANDLE file =
-            ::CreateFileW(widen(m_temp).c_str(), GENERIC_WRITE | DELETE,
+            ::CreateFileW(Widen(m_temp).c_str(), GENERIC_WRITE | DELETE,
                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
@@ -116,7 +81,7 @@ AtomicFile::AtomicFile(const std::string& path, mode_t) : m_target(path) {
 AtomicFile::~AtomicFile() { discard(); }
 
 void AtomicFile::discard() noexcept {
-    if (!m_temp.empty()) ::DeleteFileW(widen(m_temp).c_str());
+    if (!m_temp.empty()) ::DeleteFileW(Widen(m_temp).c_str());
     m_temp.clear();
     releaseLock();
 }
@@ -150,7 +115,7 @@ void AtomicFile::commit() {
     if (!::FlushFileBuffers(static_cast<HANDLE>(m_file))) failAndDiscard(static_cast<int>(::GetLastError()));
     // Renamed while still open (the open allows it), so that no leftover
     // removal can take the file between its last write and its new name.
-    if (!::MoveFileExW(widen(m_temp).c_str(), widen(m_target).c_str(),
+    if (!::MoveFileExW(Widen(m_temp).c_str(), Widen(m_target).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         failAndDiscard(static_cast<int>(::GetLastError()));
     m_temp.clear();

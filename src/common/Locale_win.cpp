@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "common/Utf16.h"
+
 namespace {
 
 std::wstring localeText(LCTYPE type) {
@@ -35,22 +37,18 @@ std::string strftimeForm(const std::wstring& picture) {
         case L'\'': {
             const std::size_t close = picture.find(L'\'', i + 1);
             const std::size_t end = close == std::wstring::npos ? picture.size() : close;
-            for (std::size_t k = i + 1; k < end; ++k) {
-                char utf8[8];
-                const int n = ::WideCharToMultiByte(CP_UTF8, 0, &picture[k], 1, utf8, sizeof utf8, nullptr, nullptr);
-                out.append(utf8, static_cast<std::size_t>(n > 0 ? n : 0));
+            for (const char c : Narrow(std::wstring_view(picture).substr(i + 1, end - i - 1))) {
+                out += c;
+                if (c == '%') out += '%';
             }
             i = end + 1;
             continue;
         }
-        default: {
-            char utf8[8];
-            for (std::size_t k = 0; k < run; ++k) {
-                const int n = ::WideCharToMultiByte(CP_UTF8, 0, &c, 1, utf8, sizeof utf8, nullptr, nullptr);
-                out.append(utf8, static_cast<std::size_t>(n > 0 ? n : 0));
-                if (c == L'%') out += '%';
+        default:
+            for (const char sign : Narrow(std::wstring_view(picture).substr(i, run))) {
+                out += sign;
+                if (sign == '%') out += '%';
             }
-        }
         }
         i += run;
     }

@@ -7,6 +7,8 @@
 
 #include <windows.h>
 
+#include "common/Utf16.h"
+
 namespace comprt {
 
 std::string win_error::SystemText(std::uint32_t code) {
@@ -18,9 +20,7 @@ std::string win_error::SystemText(std::uint32_t code) {
     // The system's texts end in a line break, which the format puts itself.
     DWORD end = length;
     while (end > 0 && (text[end - 1] == L'\r' || text[end - 1] == L'\n' || text[end - 1] == L' ')) --end;
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(end), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(end), utf8.data(), size, nullptr, nullptr);
+    std::string utf8 = Narrow(std::wstring_view(text, end));
     ::LocalFree(text);
     return utf8;
 }

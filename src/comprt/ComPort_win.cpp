@@ -3,9 +3,9 @@
 // POSIX sibling (ComPort.cpp) emulates exactly these timeouts over poll().
 #include "comprt/ComPort.h"
 
-#include <memory>
-
 #include <windows.h>
+
+#include "common/Utf16.h"
 
 namespace comprt {
 
@@ -15,32 +15,10 @@ HANDLE AsHandle(void* handle) {
     return static_cast<HANDLE>(handle);
 }
 
-std::wstring Widen(std::string_view text) {
-    if (text.empty()) return {};
-    const int size = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::mutex g_listMutex;
-std::unique_ptr<ComPort::ComList> g_list;
-
 }  // namespace
 
 ComPort::~ComPort() {
     Close();
-}
-
-const ComPort::ComList& ComPort::PortList() {
-    Lock lock(g_listMutex);
-    if (!g_list) g_list = std::make_unique<ComList>();
-    return *g_list;
-}
-
-void ComPort::ReplacePortList(ComList list) {
-    Lock lock(g_listMutex);
-    g_list = std::make_unique<ComList>(std::move(list));
 }
 
 std::string ComPort::DevicePath(std::string_view name) {

@@ -6,34 +6,15 @@
 #include <windows.h>
 
 #include "common/MathError.h"
+#include "common/Utf16.h"
 #include "common/WinError.h"
 
 namespace {
 
 constexpr const char* kConcurrentAccess = "Ошибка одновременного доступа к реестру";
-// The code page of the stored 8-bit strings.
+// The code page of the stored 8-bit strings. Key paths and value names are
+// the program's own UTF-8 texts.
 constexpr UINT kStringCodePage = 1251;
-
-std::wstring Convert(std::string_view text, UINT codePage) {
-    if (text.empty()) return {};
-    const int size = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return wide;
-}
-
-std::string ToCodePage(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int size = ::WideCharToMultiByte(kStringCodePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(kStringCodePage, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr,
-                          nullptr);
-    return bytes;
-}
-
-// Key paths and value names are the program's own UTF-8 texts.
-std::wstring Name(std::string_view text) { return Convert(text, CP_UTF8); }
 
 HKEY AsKey(void* key) { return static_cast<HKEY>(key); }
 
@@ -46,7 +27,7 @@ void RegKey::CheckOpen() const {
 void RegKey::Open(std::string_view path) {
     Close();
     HKEY key = nullptr;
-    const LONG result = ::RegCreateKeyExW(HKEY_CURRENT_USER, Name(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    const LONG result = ::RegCreateKeyExW(HKEY_CURRENT_USER, Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                           KEY_CREATE_SUB_KEY | KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr);
     if (result != ERROR_SUCCESS) throw win_error(static_cast<std::uint32_t>(result));
     m_key = key;
@@ -62,7 +43,7 @@ std::int32_t RegKey::ReadInt(std::string_view name, std::int32_t defaultValue) c
     DWORD type = 0;
     DWORD value = 0;
     DWORD size = sizeof value;
-    const LONG result = ::RegQueryValueExW(AsKey(m_key), Name(name).c_str(), nullptr, &type,
+    const LONG result = ::RegQueryValueExW(AsKey(m_key), Widen(name).c_str(), nullptr, &type,
                                            reinterpret_cast<BYTE*>(&value), &size);
     if (result == ERROR_SUCCESS) {
         if (type == REG_DWORD && size == sizeof value) return static_cast<std::int32_t>(value);
@@ -75,14 +56,14 @@ std::int32_t RegKey::ReadInt(std::string_view name, std::int32_t defaultValue) c
 void RegKey::WriteInt(std::string_view name, std::int32_t value) {
     CheckOpen();
     const DWORD number = static_cast<DWORD>(value);
-    const LONG result = ::RegSetValueExW(AsKey(m_key), Name(name).c_str(), 0, REG_DWORD,
+    const LONG result = ::RegSetValueExW(AsKey(m_key), Widen(name).c_str(), 0, REG_DWORD,
                                          reinterpret_cast<const BYTE*>(&number), sizeof number);
     if (result != ERROR_SUCCESS) throw win_error(static_cast<std::uint32_t>(result));
 }
 
 std::string RegKey::ReadString(std::string_view name, const char* defaultValue) const {
     CheckOpen();
-    const std::wstring valueName = Name(name);
+    const std::wstring valueName = Widen(name);
     DWORD type = 0;
     DWORD size = 0;
     LONG result = ::RegQueryValueExW(AsKey(m_key), valueName.c_str(), nullptr, &type, nullptr, &size);
@@ -95,7 +76,7 @@ std::string RegKey::ReadString(std::string_view name, const char* defaultValue) 
         if (result == ERROR_SUCCESS && type == REG_SZ) {
             std::wstring_view stored(text.data(), room / sizeof(wchar_t));
             stored = stored.substr(0, stored.find(L'\0'));
-            return ToCodePage(stored);
+            return Narrow(stored, kStringCodePage);
         }
     }
     if (result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) return defaultValue ? defaultValue : "";
@@ -107,9 +88,9 @@ void RegKey::WriteString(std::string_view name, std::string_view text) {
     CheckOpen();
     // The string ends at its first zero, as a stored zero-terminated text does.
     text = text.substr(0, text.find('\0'));
-    const std::wstring wide = Convert(text, kStringCodePage);
+    const std::wstring wide = Widen(text, kStringCodePage);
     const LONG result =
-        ::RegSetValueExW(AsKey(m_key), Name(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+        ::RegSetValueExW(AsKey(m_key), Widen(name).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
                          static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
     if (result != ERROR_SUCCESS) throw win_error(static_cast<std::uint32_t>(result));
 }
