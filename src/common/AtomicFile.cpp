@@ -13,6 +13,7 @@
 #include <random>
 #include <string_view>
 
+#include "common/AtomicFileName.h"
 #include "common/WinError.h"
 
 namespace {
@@ -37,29 +38,6 @@ std::string resolveTarget(const std::string& path) {
     return path;
 }
 
-// Whether `name` is the name AtomicFile gives a new file of `base`:
-// "." base "." pid "-" counter "-" random ".tmp", all three numbers decimal.
-bool isTempOf(std::string_view name, std::string_view base) {
-    const std::string_view head = ".", tail = ".tmp";
-    if (name.size() <= head.size() + base.size() + 1 + tail.size()) return false;
-    if (name.substr(0, 1) != head || name.substr(1, base.size()) != base || name[1 + base.size()] != '.') return false;
-    if (name.substr(name.size() - tail.size()) != tail) return false;
-    const std::string_view numbers = name.substr(2 + base.size(), name.size() - tail.size() - 2 - base.size());
-    int fields = 1;
-    bool digit = false;
-    for (const char c : numbers) {
-        if (c >= '0' && c <= '9') {
-            digit = true;
-        } else if (c == '-' && digit) {
-            ++fields;
-            digit = false;
-        } else {
-            return false;
-        }
-    }
-    return digit && fields == 3;
-}
-
 // Removes the new files that saves of `base` killed before their rename left
 // in `folder`. A save holds a lock on its new file until the file has its
 // name, and the system drops the lock of a killed program, so a new file
@@ -69,7 +47,7 @@ void removeLeftovers(const std::string& folder, std::string_view base) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return;
     while (const dirent* entry = ::readdir(dir)) {
-        if (!isTempOf(entry->d_name, base)) continue;
+        if (!IsAtomicTempName(entry->d_name, base)) continue;
         const std::string path = folder + "/" + entry->d_name;
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0) continue;

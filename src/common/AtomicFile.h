@@ -22,7 +22,8 @@ std::string ReadWholeFile(const std::string& path);
 // and never with the target's extension, so no opener or file dialog takes
 // it for the document. A program killed while saving leaves it behind; the
 // next save of the same target removes every such file that no running save
-// holds (each save keeps its new file locked until the rename).
+// holds (each save keeps its new file locked, on Windows open, until the
+// rename).
 //
 // Every failure raises win_error with the system's text and leaves no new
 // file behind. A target that is a symbolic link is replaced where the link
@@ -49,8 +50,12 @@ private:
 
     std::string m_target;
     std::string m_temp;
+#ifdef _WIN32
+    void* m_file = nullptr;  // HANDLE of the new file, open until the rename
+#else
     int m_fd = -1;
     int m_lockFd = -1;  // the same open file, holding its lock until the rename
+#endif
 };
 
 // The whole content of `path`, replaced as AtomicFile does.

@@ -5,7 +5,6 @@
 #include <charconv>
 #include <chrono>
 #include <limits>
-#include <memory>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -91,24 +90,10 @@ short WaitFor(int fd, short events, int timeout) {
     return 0;
 }
 
-std::mutex g_listMutex;
-std::unique_ptr<ComPort::ComList> g_list;
-
 }  // namespace
 
 ComPort::~ComPort() {
     Close();
-}
-
-const ComPort::ComList& ComPort::PortList() {
-    Lock lock(g_listMutex);
-    if (!g_list) g_list = std::make_unique<ComList>();
-    return *g_list;
-}
-
-void ComPort::ReplacePortList(ComList list) {
-    Lock lock(g_listMutex);
-    g_list = std::make_unique<ComList>(std::move(list));
 }
 
 std::string ComPort::DevicePath(std::string_view name) {

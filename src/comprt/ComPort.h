@@ -7,7 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#ifdef _WIN32
+#include <cstdint>
+#include <functional>
+#else
 #include <termios.h>
+#endif
 
 #include "common/Noncopyable.h"
 #include "common/WinError.h"
@@ -69,7 +74,8 @@ bool IsComStyle(std::string_view name);
 // writes by the write timeouts (none by default).
 //
 // A closed port refuses every transfer with the message error kPortNotOpen.
-// Failed system calls raise win_error with the errno value.
+// Failed system calls raise win_error with the system's error code (errno;
+// GetLastError on Windows).
 class ComPort : Noncopyable {
 public:
     // The program's list of port names. Port indices kept by the pages and
@@ -79,6 +85,22 @@ public:
         static constexpr std::size_t kMaxNames = 256;
         static constexpr std::size_t kFallbackCount = 20;
 
+#ifdef _WIN32
+        // The COMn names of the machine's device namespace (QueryDosDevice),
+        // then COM1 … COM20 when there are none.
+        ComList();
+
+        // One call of the device-name query: QueryDosDeviceW(nullptr, buffer,
+        // size), or a stand-in in tests. The characters written; 0 with the
+        // system's last error set on failure.
+        using DosDeviceQuery = std::function<std::uint32_t(wchar_t* buffer, std::uint32_t size)>;
+        // The names the query gives, in its order. A buffer found too small
+        // (ERROR_INSUFFICIENT_BUFFER) is doubled from 8192 characters up to
+        // 65536; any other failure, or too small a buffer at the end, gives
+        // no names. Names that are not plain ASCII are left out (no COM name
+        // has other characters).
+        static std::vector<std::string> DosDeviceNames(const DosDeviceQuery& query);
+#else
         // Where the machine's serial devices are looked for.
         struct DeviceDirs {
             std::string sysClassTty = "/sys/class/tty";
@@ -90,6 +112,7 @@ public:
         // environment variable RVSERVICE_PORTS (paths separated by ":");
         // COM1 … COM20 when that gives nothing.
         ComList();
+#endif
         // The accepted names among `candidates`, in their order, without
         // repeats, at most kMaxNames; COM1 … COM20 when none is accepted.
         explicit ComList(const std::vector<std::string>& candidates);
@@ -106,6 +129,7 @@ public:
         // and nothing else; otherwise only an absolute device path.
         static bool Accepts(std::string_view name);
 
+#ifndef _WIN32
         // The serial devices present on the machine: ttys that belong to a
         // driver and exist as character devices, legacy UARTs that the
         // kernel found no hardware for left out, in natural name order
@@ -113,6 +137,7 @@ public:
         // there is one. No device is opened on the way (an open would raise
         // DTR and RTS on the line).
         static std::vector<std::string> MachineDevices(const DeviceDirs& dirs);
+#endif
         // The entries of a ":"-separated list (empty entries dropped).
         static std::vector<std::string> SplitPorts(std::string_view list);
 
@@ -131,8 +156,9 @@ public:
     // program that builds its list itself; only while no port is in use.
     static void ReplacePortList(ComList list);
 
-    // The device a port name opens: an absolute path as it is, COMn as
-    // /dev/ttyS(n-1), any other name under /dev. Empty for COM and COM0.
+    // The device a port name opens. Windows: "\\.\" and the name. Elsewhere:
+    // an absolute path as it is, COMn as /dev/ttyS(n-1), any other name
+    // under /dev; empty for COM and COM0.
     static std::string DevicePath(std::string_view name);
 
     // Closes the port if open, then opens the device of `name` for exclusive
@@ -160,7 +186,11 @@ public:
     // Restores the line settings found at open and closes. A closed port
     // stays closed.
     void Close();
+#ifdef _WIN32
+    bool IsOpen() const { return m_port != kInvalidHandle; }
+#else
     bool IsOpen() const { return m_port >= 0; }
+#endif
 
     // Reads exactly `count` bytes; fewer within the timeouts: kNoAnswer.
     void Read(void* buffer, std::size_t count);
@@ -190,6 +220,21 @@ public:
 
 private:
     void CheckOpen() const;
+#ifdef _WIN32
+    // One overlapped read or write, waited for without limit (the port's
+    // timeouts end it); the bytes it moved.
+    std::size_t Transfer(bool write, void* buffer, std::size_t count);
+    void SetLine(std::uint32_t baud, std::uint8_t parity, std::uint8_t stopBits,
+                 DtrControl dtr, RtsControl rts);
+    [[noreturn]] void Fail(std::uint32_t code);
+
+    // INVALID_HANDLE_VALUE, without <windows.h> in every user of the port.
+    static inline void* const kInvalidHandle = reinterpret_cast<void*>(static_cast<std::intptr_t>(-1));
+
+    void* m_port = kInvalidHandle;  // HANDLE
+    void* m_ioEvent = nullptr;  // manual-reset event of every transfer
+    std::mutex m_section;
+#else
     void SetLine(std::uint32_t baud, std::uint8_t parity, std::uint8_t stopBits,
                  DtrControl dtr, RtsControl rts);
     void SetModemLine(int bits, bool on);
@@ -202,6 +247,7 @@ private:
     bool m_hasSaved = false;
     Timeouts m_timeouts;
     std::mutex m_section;
+#endif
 };
 
 }  // namespace comprt

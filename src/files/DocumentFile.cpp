@@ -155,7 +155,7 @@ void ReadDocument(std::istream& in, Document& doc) {
 
 void ReadDocument(const std::string& path, Document& doc) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw win_error(EISDIR);
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw win_error(win_error::CodeOfErrno(EISDIR));
     std::ifstream in;
     // Smaller than the blocks of entry records, which then go straight from
     // the file to their buffer.
@@ -163,7 +163,7 @@ void ReadDocument(const std::string& path, Document& doc) {
     in.rdbuf()->pubsetbuf(buffer, sizeof buffer);
     errno = 0;
     in.open(path, std::ios::in | std::ios::binary);
-    if (!in.is_open()) throw win_error(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    if (!in.is_open()) throw win_error(win_error::CodeOfErrno(errno != 0 ? errno : EIO));
     ReadDocument(in, doc);
 }
 
@@ -318,11 +318,11 @@ struct DocumentFileReader::Impl {
 
 DocumentFileReader::DocumentFileReader(const std::string& path) : m(std::make_unique<Impl>()) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw win_error(EISDIR);
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw win_error(win_error::CodeOfErrno(EISDIR));
     m->file.rdbuf()->pubsetbuf(m->buffer, sizeof m->buffer);
     errno = 0;
     m->file.open(path, std::ios::in | std::ios::binary);
-    if (!m->file.is_open()) throw win_error(static_cast<std::uint32_t>(errno != 0 ? errno : EIO));
+    if (!m->file.is_open()) throw win_error(win_error::CodeOfErrno(errno != 0 ? errno : EIO));
 }
 
 DocumentFileReader::~DocumentFileReader() = default;

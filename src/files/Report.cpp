@@ -3,6 +3,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <filesystem>
+
+#include <windows.h>
+#endif
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +26,17 @@
 namespace files {
 
 namespace {
+
+#ifdef _WIN32
+std::filesystem::path pathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+#endif
 
 // An output stream's own form of a double: six significant digits at most,
 // shortest form, a point whatever the regional settings.
@@ -139,9 +156,14 @@ bool writableFolder(const std::string& dir) {
 
 // Creates the folder and any missing folder above it.
 void makeFolders(const std::string& dir) {
+#ifdef _WIN32
+    std::error_code error;
+    std::filesystem::create_directories(pathOf(dir), error);
+#else
     for (std::size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1))
         ::mkdir(dir.substr(0, slash).c_str(), 0777);
     ::mkdir(dir.c_str(), 0777);
+#endif
 }
 
 std::string withSlash(std::string dir) {
@@ -249,6 +271,24 @@ std::string ReportPath(const std::string& programDir, const std::string& dataHom
     return dir + "/report.html";
 }
 
+#ifdef _WIN32
+// The program's folder, else the user's local application data.
+std::string ReportPath() {
+    wchar_t exe[MAX_PATH];
+    std::string programDir;
+    const DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        programDir = utf8Of(std::filesystem::path(exe).parent_path());
+        programDir += '/';
+    }
+    std::string dataHome;
+    if (const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA"); local && *local)
+        dataHome = utf8Of(std::filesystem::path(local));
+    else
+        dataHome = utf8Of(std::filesystem::temp_directory_path());
+    return ReportPath(programDir, dataHome);
+}
+#else
 std::string ReportPath() {
     std::string programDir;
     char exe[4096];
@@ -267,5 +307,7 @@ std::string ReportPath() {
     }
     return ReportPath(programDir, dataHome);
 }
+
+#endif
 
 }  // namespace files

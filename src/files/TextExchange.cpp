@@ -52,7 +52,7 @@ bool ImportText(PackageBase& package, const std::vector<int>& lineColumns, const
     errno = 0;
     in.open(path, std::ios::in | std::ios::binary);
     if (!in.is_open()) {
-        setError(error, win_error(static_cast<std::uint32_t>(errno != 0 ? errno : EIO)).what());
+        setError(error, win_error(win_error::CodeOfErrno(errno != 0 ? errno : EIO)).what());
         return false;
     }
     ImportText(package, lineColumns, in, separator);

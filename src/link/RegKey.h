@@ -11,7 +11,13 @@ inline constexpr const char* kSettingsKey = "Software\\Соврель\\Серв�
 
 inline constexpr const char* kRegistryNotOpened = "Registry key is not opened";
 
-// A key of the settings store: a small file of named values, each either a
+// A key of the settings store. On Windows it is the registry key itself
+// (RegKey_win.cpp): HKEY_CURRENT_USER\<path>, numbers as REG_DWORD of 4
+// bytes, strings as REG_SZ, a value of another type or size read as the
+// default. Strings are 8-bit texts in Windows-1251, the code page of the
+// stored settings, turned to and from the registry's UTF-16 by the system.
+//
+// Elsewhere it is a small file of named values, each either a
 // 32-bit number or a byte string, kept apart so that a value of the other
 // type reads as the default. Every write goes to the file at once (a new file
 // written beside the old one, then renamed over it), every read reads the
@@ -37,8 +43,13 @@ public:
     // Opens the key `path`, creating it when it does not exist. A key already
     // held is closed first.
     void Open(std::string_view path = kSettingsKey);
+#ifdef _WIN32
+    void Close();
+    bool IsOpen() const { return m_key != nullptr; }
+#else
     void Close() { m_path.clear(); m_open = false; }
     bool IsOpen() const { return m_open; }
+#endif
 
     // Without an open key these raise the message error kRegistryNotOpened.
     std::int32_t ReadInt(std::string_view name, std::int32_t defaultValue) const;
@@ -47,16 +58,22 @@ public:
     std::string ReadString(std::string_view name, const char* defaultValue = nullptr) const;
     void WriteString(std::string_view name, std::string_view text);
 
+#ifndef _WIN32
     // The settings file in use; an empty path goes back to the default
     // location. For tests and for the program's command line.
     static void SetFileLocation(std::string path);
     static std::string FileLocation();
+#endif
 
 private:
     void CheckOpen() const;
 
+#ifdef _WIN32
+    void* m_key = nullptr;  // HKEY
+#else
     std::string m_path;
     bool m_open = false;
+#endif
 };
 
 // A number value of the settings key as a switch: set when it is not 0. Not

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <sstream>
 
 #include "FileBytes.h"
@@ -443,9 +445,9 @@ TEST_F(DocumentFileTest, AFileThatCannotBeOpenedRaisesTheSystemsError) {
     ASSERT_TRUE(doc.create(1));
     const std::string before = snapshot();
     const std::string missing = errorOf([&] { files::ReadDocument(dir.file("missing.srv"), doc); });
-    EXPECT_NE(missing.find("No such file or directory"), std::string::npos) << missing;
+    EXPECT_NE(missing.find(systemText(ENOENT)), std::string::npos) << missing;
     const std::string folder = errorOf([&] { files::ReadDocument(dir.path(), doc); });
-    EXPECT_NE(folder.find("Is a directory"), std::string::npos) << folder;
+    EXPECT_NE(folder.find(systemText(EISDIR)), std::string::npos) << folder;
     EXPECT_EQ(snapshot(), before);
 
     writeFile(dir.file("doc.srv"), dornFile(4).data);

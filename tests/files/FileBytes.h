@@ -7,7 +7,13 @@
 #include <initializer_list>
 #include <iterator>
 #include <string>
+
+#include "common/WinError.h"
+#ifdef _WIN32
+#include <process.h>
+#else
 #include <unistd.h>
+#endif
 
 // Builds file images byte by byte, little-endian, as the formats lay them out.
 struct Bytes {
@@ -29,12 +35,29 @@ struct Bytes {
     std::size_t size() const { return data.size(); }
 };
 
+// The system's text of a C library error as the file functions report it:
+// "No such file or directory" for ENOENT here, Windows' own text there.
+inline std::string systemText(int errnoValue) {
+    return win_error::SystemText(win_error::CodeOfErrno(errnoValue));
+}
+
 // A folder of its own under the temporary folder, removed afterwards.
 class TempDir {
 public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a name of the process and a counter, made until one is new.
+        static int counter = 0;
+        const auto base = std::filesystem::temp_directory_path();
+        std::filesystem::path folder;
+        do {
+            folder = base / ("rvfiles-" + std::to_string(::_getpid()) + "-" + std::to_string(counter++));
+        } while (!std::filesystem::create_directory(folder));
+        m_path = folder.string();
+#else
         std::string pattern = (std::filesystem::temp_directory_path() / "rvfiles-XXXXXX").string();
         m_path = ::mkdtemp(pattern.data());
+#endif
     }
     ~TempDir() {
         std::error_code ec;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "FileBytes.h"
 #include "common/Locale.h"
 #include "document/Package.h"
@@ -68,7 +70,13 @@ TEST_F(TextExchangeTest, ExportWithNoColumnsWritesOneEmptyLinePerEntry) {
 TEST_F(TextExchangeTest, ExportToAFolderThatDoesNotExistReportsTheSystemsText) {
     std::string error;
     EXPECT_FALSE(files::ExportText(package, {1}, dir.file("no/out.txt"), ' ', '.', &error));
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+#ifdef _WIN32
+    // Windows names the path, not the file (ERROR_PATH_NOT_FOUND).
+    const std::string missingFolder = win_error::SystemText(3);
+#else
+    const std::string missingFolder = systemText(ENOENT);
+#endif
+    EXPECT_NE(error.find(missingFolder), std::string::npos) << error;
 }
 
 struct ImportCase {
@@ -119,7 +127,7 @@ TEST_F(TextExchangeTest, ALineTooLongEndsTheImport) {
 TEST_F(TextExchangeTest, AFileThatCannotBeOpenedImportsNothing) {
     std::string error;
     EXPECT_FALSE(files::ImportText(package, {1}, dir.file("missing.txt"), ';', &error));
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos);
+    EXPECT_NE(error.find(systemText(ENOENT)), std::string::npos);
     EXPECT_EQ(package.entryCount(), 0);
 }
 
