@@ -9,6 +9,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
+
+# The cross compiler (POSIX threads), wine to run its programs and tests
+# (wine64 is the loader, wine the command), zip for the package.
+windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 zip)
+missing=()
+for p in "${windows_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
 BUILD_DIR="${BUILD_DIR:-build}"
 WIN_BUILD_DIR="${WIN_BUILD_DIR:-build-win}"
 host_build=$(cd "$BUILD_DIR" && pwd)
