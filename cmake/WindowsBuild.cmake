@@ -21,8 +21,15 @@ set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${rv
 
 # Windows 7 and later; the W functions throughout.
 # _POSIX_THREAD_SAFE_FUNCTIONS: localtime_r and gmtime_r from the C library.
+# _GLIBCXX_USE_POSIX_SEMAPHORE: std::counting_semaphore over winpthreads'
+# sem_t (a Windows semaphore). Without it GCC 12 builds the semaphore on
+# atomic waits, which on a target without futexes go through a shared pool
+# of condition variables that can lose a wake-up (GCC bug 106183): the
+# worker ring's thread then sleeps for ever on a posted request. The whole
+# Windows build is compiled alike, so the changed layout is the same
+# everywhere.
 add_compile_definitions(_WIN32_WINNT=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE
-                        _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
+                        _POSIX_THREAD_SAFE_FUNCTIONS=200112L _GLIBCXX_USE_POSIX_SEMAPHORE=1)
 
 add_subdirectory(src)
 add_subdirectory(tools/srvtool)
