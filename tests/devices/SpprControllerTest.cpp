@@ -220,31 +220,6 @@ TEST_F(Instrument, TimeStopWithTemperatureStopsItselfAndAveragesTheTemperature) 
     EXPECT_EQ(controller.n1(), 500);
 }
 
-// A temperature that cannot be read at the end does not hold the stop back:
-// the error is written once, the start's temperature stays, and the
-// measurement ends.
-TEST_F(Instrument, AFailingTemperatureAtTheEndStillStops) {
-    open();
-    controller.setMeasurementTime(0.5);
-    controller.bnStartClick();
-    run();
-    ASSERT_TRUE(controller.measuring());
-    ASSERT_NEAR(controller.temperature(), 20.0, 0.05);
-    // Equal calibration codes: the instrument's ADC is not calibrated.
-    ASSERT_EQ(sim->control("nivor c1 1000"), "ok");
-    pollUntilStopped();
-    EXPECT_FALSE(controller.measuring());
-    EXPECT_FALSE(controller.busy());
-    EXPECT_TRUE(controller.startEnabled());
-    EXPECT_EQ(controller.n1(), 500);
-    EXPECT_NEAR(controller.temperature(), 20.0, 0.05);
-    for (int i = 0; i < 3; ++i) {
-        controller.TimerTimer();
-        run();
-    }
-    EXPECT_EQ(messages(console), std::vector<std::string>{"АЦП НИВ не откалиброван"});
-}
-
 TEST_F(Instrument, PulseStopOnTheChosenInputWithoutTemperature) {
     open();
     controller.cbModeChange(C::kModePulses);

@@ -159,12 +159,10 @@ void SpprController::bnStartClick() {
 }
 
 void SpprController::bnStopClick() {
-    if (m_tempChannel != kNoTemperature) PostTemperature();
-    // The stop goes whether or not the temperature could be read: waiting
-    // for a sensor that keeps failing would leave the instrument counting,
-    // and every finished poll would ask again.
+    const bool temperature = m_tempChannel != kNoTemperature;
+    if (temperature) PostTemperature();
     m_queue.Slot().setCommand(nivor::kStop);
-    Post(nivor::kCommand, 0);
+    Post(nivor::kCommand, temperature ? queue_condition::kAfterSuccess : 0);
 }
 
 void SpprController::TimerTimer() {
