@@ -1,5 +1,7 @@
 #include "ArchiveWindow.h"
 
+#include <QFontMetrics>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -162,9 +164,12 @@ TArchiveForm::TArchiveForm(std::string url, std::string queuePath, Hooks hooks, 
     m_table->SetColCount(ArchiveTableSource::kColumns);
     static const int kWidths[ArchiveTableSource::kColumns] = {60, 110, 170, 40, 110, 80, 110, 130, 70, 80, 80,
                                                               70, 90, 90, 260};
+    // A column is never narrower than its caption with the sort arrow.
+    const QFontMetrics metrics(m_table->Header()->font());
     for (int c = 0; c < ArchiveTableSource::kColumns; ++c) {
-        m_table->SetCaptions(c, ArchiveTableSource::Caption(c));
-        m_table->SetWidths(c, kWidths[c]);
+        const QString caption = ArchiveTableSource::Caption(c);
+        m_table->SetCaptions(c, caption);
+        m_table->SetWidths(c, std::max(kWidths[c], metrics.horizontalAdvance(caption) + 24));
     }
     m_table->SetDataSource(&m_source);
     m_table->Header()->setSectionsClickable(true);
