@@ -162,7 +162,11 @@ void SpprController::bnStopClick() {
     const bool temperature = m_tempChannel != kNoTemperature;
     if (temperature) PostTemperature();
     m_queue.Slot().setCommand(nivor::kStop);
-    Post(nivor::kCommand, temperature ? queue_condition::kAfterSuccess : 0);
+    // The stop goes even when the temperature could not be read: a
+    // measurement must end whatever the sensor says, or every poll after
+    // the instrument's end would try again and fail again. Forced, because
+    // the temperature request already waits in the queue.
+    Post(nivor::kCommand, temperature ? queue_condition::kForce : 0);
 }
 
 void SpprController::TimerTimer() {

@@ -113,7 +113,8 @@ public:
     // The temperature (when a channel is used), then the mode's command,
     // which runs only if the temperature was read.
     void bnStartClick();
-    // The temperature (when a channel is used), then the stop command.
+    // The temperature (when a channel is used), then the stop command,
+    // which goes whether the temperature was read or not.
     void bnStopClick();
     // The once-a-second poll: posted only when a port is selected and no
     // other request waits; it never makes the dialog busy and its failure
