@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <map>
 #include <set>
+#include <stdexcept>
 
 // The names the port list takes and the list built from them, the same on
 // every platform; where the candidates come from is each platform's own
@@ -16,6 +19,28 @@ bool IsComStyle(std::string_view name) {
     for (int i = 0; i < 3; ++i)
         if (std::tolower(static_cast<unsigned char>(name[i])) != com[i]) return false;
     return true;
+}
+
+std::string PortGoneText(std::string_view name) {
+    return kPortGonePrefix + std::string(name);
+}
+
+bool IsVanishedCode(std::uint32_t code) {
+#ifdef _WIN32
+    // ERROR_ACCESS_DENIED (5), ERROR_BAD_COMMAND (22), ERROR_GEN_FAILURE
+    // (31), ERROR_OPERATION_ABORTED (995), ERROR_DEVICE_NOT_CONNECTED
+    // (1167), ERROR_DEVICE_REMOVED (1617): what the USB serial drivers
+    // answer once their adapter has been pulled out.
+    switch (code) {
+    case 5: case 22: case 31: case 995: case 1167: case 1617: return true;
+    default: return false;
+    }
+#else
+    // A hung-up tty (the USB adapter unplugged, a pseudo-terminal whose
+    // master closed) answers EIO; a device node without its device ENXIO or
+    // ENODEV.
+    return code == EIO || code == ENXIO || code == ENODEV;
+#endif
 }
 
 namespace {
@@ -59,6 +84,21 @@ ComPort::ComList::ComList(const std::vector<std::string>& candidates) {
     for (const std::string& name : m_names) {
         m_text += name;
         m_text += '\n';
+    }
+}
+
+const std::string& ComPort::ComList::Hint(std::size_t i) const {
+    static const std::string kNone;
+    if (i >= m_names.size()) throw std::out_of_range("port list position");
+    return i < m_hints.size() ? m_hints[i] : kNone;
+}
+
+void ComPort::ComList::SetHints(const std::vector<std::pair<std::string, std::string>>& hints) {
+    const std::map<std::string, std::string> byName(hints.begin(), hints.end());
+    m_hints.assign(m_names.size(), std::string());
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        const auto it = byName.find(m_names[i]);
+        if (it != byName.end()) m_hints[i] = it->second;
     }
 }
 
