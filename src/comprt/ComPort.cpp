@@ -243,22 +243,6 @@ void ComPort::Lose() {
     m_lost = true;
 }
 
-void ComPort::FailTransfer(std::uint32_t code) {
-    if (!IsVanishedCode(code)) throw win_error(code);
-    Lose();
-    throw PortGone(m_name);
-}
-
-void ComPort::NoteEscape(int code) {
-    switch (code) {
-    case kSetDtr: m_setup.dtr = DtrControl::Enable; break;
-    case kClrDtr: m_setup.dtr = DtrControl::Disable; break;
-    case kSetRts: m_setup.rts = RtsControl::Enable; break;
-    case kClrRts: m_setup.rts = RtsControl::Disable; break;
-    default: break;
-    }
-}
-
 bool ComPort::Present(const std::string& name) {
     const std::string path = DevicePath(name);
     struct stat info {};

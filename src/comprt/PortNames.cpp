@@ -7,9 +7,9 @@
 #include <set>
 #include <stdexcept>
 
-// The names the port list takes and the list built from them, the same on
-// every platform; where the candidates come from is each platform's own
-// (ComList.cpp, ComList_win.cpp).
+// The names the port list takes and the list built from them, the texts and
+// codes of a port gone away, the same on every platform; where the
+// candidates come from is each platform's own (ComList.cpp, ComList_win.cpp).
 
 namespace comprt {
 
@@ -41,6 +41,24 @@ bool IsVanishedCode(std::uint32_t code) {
     // ENODEV.
     return code == EIO || code == ENXIO || code == ENODEV;
 #endif
+}
+
+// What a lost port keeps, the same on every platform; losing and reopening
+// are each platform's own.
+void ComPort::FailTransfer(std::uint32_t code) {
+    if (!IsVanishedCode(code)) throw win_error(code);
+    Lose();
+    throw PortGone(m_name);
+}
+
+void ComPort::NoteEscape(int code) {
+    switch (code) {
+    case kSetDtr: m_setup.dtr = DtrControl::Enable; break;
+    case kClrDtr: m_setup.dtr = DtrControl::Disable; break;
+    case kSetRts: m_setup.rts = RtsControl::Enable; break;
+    case kClrRts: m_setup.rts = RtsControl::Disable; break;
+    default: break;
+    }
 }
 
 namespace {

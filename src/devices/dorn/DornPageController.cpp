@@ -42,6 +42,7 @@ PageResult DornPageController::HandleResult(bool success) {
         // "-------" says it.
         m_port = success ? item.param.port : 0;
         result.port = m_port;
+        m_recovery.Reset();  // a port lost before this open is no longer the page's
         break;
     case dorn::kWriteCoefficients:
         if (success)

@@ -305,6 +305,7 @@ PageResult KeltPageController::HandleResult(bool success) {
     case kelt::kOpenFast:
         m_port = success ? item.param.sub : 0;
         result.port = m_port;
+        m_recovery.Reset();  // a port lost before this open is no longer the page's
         m_page.level().setValue(0);
         break;
     case kelt::kExchange:

@@ -192,6 +192,7 @@ PageResult SpprController::HandleResult(bool success) {
     const bool background = (item.condition & queue_condition::kBackground) != 0;
     const SpprCommon& p = item.param;
     if (item.code == kOpenPort) {
+        m_recovery.Reset();  // a port lost before this open is no longer the dialog's
         if (!success) {
             m_port = 0;
             m_console.message(item.error);

@@ -298,6 +298,8 @@ PageResult RvPageController::HandleResult(bool success) {
     // Freed first: the opening chain below needs all its slots.
     m_queue.Pop();
 
+    // A port lost before an open or a close is no longer the page's.
+    if (handled.code == kOpenPort || handled.code == kClosePort) m_recovery.Reset();
     switch (handled.code) {
     case kOpenPort:
         if (!success) {
