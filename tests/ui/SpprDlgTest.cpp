@@ -74,6 +74,7 @@ private slots:
     void measurementsGoIntoThePackagesOfTheSelectedTab();
     void stopInTheMiddleAndThePortRemembered();
     void silentInstrumentIsReportedAndTheDialogStaysUsable();
+    void unpluggedInstrumentIsWaitedForAndTheMeasurementGoesOn();
     void modeRules_data();
     void modeRules();
     void pulseInputIsRememberedAcrossModes();
@@ -315,6 +316,33 @@ void SpprDlgTest::silentInstrumentIsReportedAndTheDialogStaysUsable() {
     dialog->bnStop()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!dialog->controller().measuring() && !dialog->busy(), kMeasureTimeout);
     QVERIFY(dialog->bnStart()->isEnabled());
+    QCOMPARE(m_lines.size(), 2);
+    QVERIFY(m_errorBoxes.isEmpty());
+}
+
+void SpprDlgTest::unpluggedInstrumentIsWaitedForAndTheMeasurementGoesOn() {
+    auto dialog = makeDialog(true);
+    type(dialog->edTime(), QStringLiteral("60"));
+    startAndWaitForData(*dialog);
+    QTRY_VERIFY(!dialog->pnU()->text().isEmpty());
+
+    // The adapter is pulled out: a poll meets it, the dialog says so once,
+    // polls nothing more and offers neither start nor stop.
+    const QString gone = QStringLiteral("Порт отключён: ") + QString::fromStdString(m_devsim->path("nivor"));
+    QCOMPARE(QString::fromStdString(m_devsim->control("nivor vanish")), QStringLiteral("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_lines, QStringList{gone}, kMeasureTimeout);
+    QVERIFY(!dialog->bnStop()->isEnabled());
+    QVERIFY(!dialog->bnStart()->isEnabled());
+    QTest::qWait(2500);
+    QCOMPARE(m_lines, QStringList{gone});
+
+    // Back: the port opens by itself, the polls go on, the stop works.
+    QCOMPARE(QString::fromStdString(m_devsim->control("nivor return")), QStringLiteral("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_lines, (QStringList{gone, QStringLiteral("Порт снова подключён")}), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->pnU()->text().isEmpty(), kMeasureTimeout);
+    QVERIFY(dialog->bnStop()->isEnabled());
+    dialog->bnStop()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->controller().measuring() && !dialog->busy(), kMeasureTimeout);
     QCOMPARE(m_lines.size(), 2);
     QVERIFY(m_errorBoxes.isEmpty());
 }
