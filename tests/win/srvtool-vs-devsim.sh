@@ -13,7 +13,7 @@
 # per run); without it a prefix of its own is made and removed.
 set -euo pipefail
 host_srvtool=$1 devsim=$2 exe=$3 wine=${4:-wine}
-export WINEDEBUG=-all LANG=C.UTF-8
+export WINEDEBUG=-all LANG=C.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 
 work=$(mktemp -d)
 own_prefix=""
