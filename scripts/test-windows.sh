@@ -27,6 +27,10 @@ host_build=$(cd "$BUILD_DIR" && pwd)
 # when the prefix is made, no menu entries written for the desktop, and
 # none of wine's own messages, which would mix with the programs' output.
 unset DISPLAY WAYLAND_DISPLAY
+# Wine stores a file name in the Unix locale's character set: in the C
+# locale (a bare CI shell) a Cyrillic name cannot be made at all, where
+# Windows takes any.
+export LC_ALL=C.UTF-8
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 WINEPREFIX=$(mktemp -d /tmp/rvservice-wine.XXXXXX)
