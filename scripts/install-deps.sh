@@ -15,6 +15,10 @@ packages=(
   poppler-utils fonts-dejavu-core
   # the screen-reader test: a display, a session bus, the accessibility bus
   xvfb dbus-x11 at-spi2-core python3-pyatspi
+  # the Windows build and its tests: the cross compiler (POSIX threads),
+  # wine to run its programs (wine64 is the loader, wine the command), zip
+  # for the package
+  g++-mingw-w64-x86-64-posix wine wine64 zip
 )
 
 missing=()

@@ -1,8 +1,9 @@
 #!/bin/bash
 # The Windows build and its tests: srvtool.exe and the core's tests
 # cross-built with mingw-w64 in build-win/ (or $WIN_BUILD_DIR), then run by
-# ctest under wine. Needs the Linux build (build/ or $BUILD_DIR) for devsim
-# and srvtool, which srvtool.exe is compared with.
+# ctest under wine. Installs what it needs and builds the Linux devsim and
+# srvtool (in build/ or $BUILD_DIR), which srvtool.exe is compared with.
+# scripts/test.sh runs it after the Linux tests.
 #
 # One wine prefix is made per run in a temporary folder, its wineserver kept
 # running across the tests and everything removed at the end.
@@ -10,21 +11,28 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-# The cross compiler (POSIX threads), wine to run its programs and tests
-# (wine64 is the loader, wine the command), zip for the package.
-windows_packages=(g++-mingw-w64-x86-64-posix wine wine64 zip)
-missing=()
-for p in "${windows_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+# The packages (the cross compiler with POSIX threads, wine, zip come with
+# the rest) and the Linux srvtool and devsim, which srvtool.exe meets.
+bash scripts/install-deps.sh
 BUILD_DIR="${BUILD_DIR:-build}"
 WIN_BUILD_DIR="${WIN_BUILD_DIR:-build-win}"
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+  cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
+cmake --build "$BUILD_DIR" -j"$(nproc)" --target srvtool devsim
 host_build=$(cd "$BUILD_DIR" && pwd)
 
+# Wine without a display and without questions: no windows at all (the
+# programs are console ones), no .NET or HTML engine to offer for download
+# when the prefix is made, no menu entries written for the desktop, and
+# none of wine's own messages, which would mix with the programs' output.
+unset DISPLAY WAYLAND_DISPLAY
+# Wine stores a file name in the Unix locale's character set: in the C
+# locale (a bare CI shell) a Cyrillic name cannot be made at all, where
+# Windows takes any.
+export LC_ALL=C.UTF-8
 export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=d"
 WINEPREFIX=$(mktemp -d /tmp/rvservice-wine.XXXXXX)
 export WINEPREFIX
 finish() {

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <exception>
 #include <filesystem>
 #include <limits>
 #include <mutex>
@@ -264,14 +263,4 @@ void RegKey::WriteString(std::string_view name, std::string_view text) {
         key[kStrings][valueName] = std::move(bytes);
     }
     Save(location, store);
-}
-
-bool ReadSettingsSwitch(std::string_view name) {
-    try {
-        RegKey key;
-        key.Open();
-        return key.ReadInt(name, 0) != 0;
-    } catch (const std::exception&) {
-        return false;
-    }
 }

@@ -1,5 +1,6 @@
-// Whole-file replacement on Windows: the target is the old or the new file,
-// a killed save's leftover goes with the next save, a running save's stays.
+// Whole files on Windows: the target of a replacement is the old or the new
+// file, a killed save's leftover goes with the next save, a running save's
+// stays; a file is read whole, its failures carry the system's code.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,6 +12,7 @@
 #undef ReplaceFile
 
 #include "common/AtomicFile.h"
+#include "common/WinError.h"
 
 namespace fs = std::filesystem;
 
@@ -69,6 +71,31 @@ TEST_F(AtomicFileWin, AFolderIsNoTarget) {
     } catch (const std::exception& error) {
         EXPECT_EQ(std::string(error.what()).rfind("System Error.  Code: 5.", 0), 0u) << error.what();
     }
+}
+
+TEST_F(AtomicFileWin, AFileIsReadWholeAndAFailureCarriesTheSystemsCode) {
+    // Larger than one read of the reader's buffer, with a zero byte and CR LF
+    // inside, under a name that is not ASCII.
+    std::string bytes(200000, 'x');
+    bytes[70000] = '\0';
+    bytes.replace(100, 2, "\r\n");
+    const std::string big = (folder / "Показания.txt").string();
+    ReplaceFile(big, bytes);
+    EXPECT_EQ(ReadWholeFile(big), bytes);
+    ReplaceFile(target, "");
+    EXPECT_EQ(ReadWholeFile(target), "");
+
+    const auto codeOf = [](const fs::path& path) -> std::uint32_t {
+        try {
+            ReadWholeFile(path.string());
+        } catch (const win_error& e) {
+            return e.ErrorCode;
+        }
+        return 0;
+    };
+    EXPECT_EQ(codeOf(folder / "missing"), static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(codeOf(folder / "no" / "such"), static_cast<std::uint32_t>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(codeOf(folder), static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
 }
 
 }  // namespace
