@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "../tests/support/Devsim.h"
+#include "Paired.h"
 #include "devices/rv/RvReplies.h"
 #include "devices/rv/RvWorker.h"
 #include "link/WaitingNotifier.h"
@@ -59,5 +60,72 @@ void BM_RvRegisterRead(benchmark::State& state) {
 }
 
 BENCHMARK(BM_RvRegisterRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
+
+// The same exchange with the port's frame log recording (the path) beside
+// it switched off (the limit), one after the other in each iteration on the
+// same worker and port: "ratio" is the cost of the log on a real exchange.
+void BM_RvRegisterReadFrameLog(benchmark::State& state) {
+    testsupport::Devsim sim(devsimPath(), {"--only", "rv", "--rv", "delay=0"});
+    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{sim.path("rv")}));
+    WaitingNotifier pump;
+    RVx2Thread worker;
+    worker.Start(pump);
+    rv::postOpen(worker, 1, 9600);
+    const auto opened = pump.nextResult(std::chrono::seconds(5));
+    if (!opened || opened->param1 != 1) {
+        state.SkipWithError("devsim's port did not open");
+        return;
+    }
+    worker.Pop();
+    const std::shared_ptr<FrameLog> log = FrameLog::Of(sim.path("rv"));
+    rv::FrameBuffer frame{};
+    Console console;
+    rv::ReplyHandler handler;
+    bool failed = false;
+    const auto exchange = [&] {
+        rv::sendRequest(worker, frame, 1, rv::FnRead, rv::RegAddress, 0, 1);
+        const auto done = pump.nextResult(std::chrono::seconds(5));
+        failed = failed || !done || done->param1 != 1;
+        const std::size_t count = rv::takeReply(worker.Front().param, frame);
+        worker.Pop();
+        benchmark::DoNotOptimize(rv::dispatchReply(frame, count, handler, console));
+    };
+    const std::uint64_t before = log->LastSeq();
+    bench::runPaired(
+        state,
+        [&] {
+            log->SetEnabled(true);
+            exchange();
+        },
+        [&] {
+            log->SetEnabled(false);
+            exchange();
+        });
+    log->SetEnabled(true);
+    if (failed) state.SkipWithError("exchange failed");
+    // Two frames per logged exchange, none while switched off.
+    state.counters["frames_per_exchange"] =
+        static_cast<double>(log->LastSeq() - before) / static_cast<double>(state.iterations());
+}
+
+BENCHMARK(BM_RvRegisterReadFrameLog)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(200);
+
+// What the worker adds per exchange when the log records: the request, the
+// verdict on a 39-byte current-values reply and the reply, into a full ring.
+void BM_FrameLogRecordExchange(benchmark::State& state) {
+    FrameLog log("bench");
+    rv::FrameBuffer request{};
+    const std::size_t length = rv::buildFrame(request, 1, rv::FnRead, rv::RegCurrent, 1);
+    rv::FrameBuffer reply{};
+    const std::size_t replyLength = rv::buildFrame(reply, 1, rv::FnRead, rv::RegCurrent, 39);
+    for (std::size_t i = 0; i < FrameLog::kCapacity; ++i) log.Sent("fill", std::span(request.data(), length));
+    for (auto _ : state) {
+        log.Sent("чтение текущих параметров", std::span(request.data(), length));
+        const std::span<const std::uint8_t> got(reply.data(), replyLength);
+        log.Received("чтение текущих параметров", got, rv::judgeReply(got, replyLength));
+    }
+}
+
+BENCHMARK(BM_FrameLogRecordExchange);
 
 }  // namespace
