@@ -237,8 +237,9 @@ framelog::Verdict JudgeAdapterAnswer(std::span<const std::uint8_t> answer, std::
 }
 
 framelog::Verdict JudgeOlderEcho(std::span<const std::uint8_t> echo, std::uint8_t sent, std::uint8_t sub) {
+    // A busy answer is a right answer of the protocol: its check is good.
     const bool busy = !echo.empty() && echo[0] == kBusyEcho && !IsAdapterCommand(sub);
-    return framelog::Judge(echo.size(), 1, !echo.empty() && echo[0] == sent, busy);
+    return framelog::Judge(echo.size(), 1, busy || (!echo.empty() && echo[0] == sent), busy);
 }
 
 framelog::Verdict JudgeEcho(std::span<const std::uint8_t> echo, std::span<const std::uint8_t> sent) {
