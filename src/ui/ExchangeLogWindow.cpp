@@ -246,6 +246,9 @@ QString PortNameAt(int position) {
 QPushButton* MakeExchangeLogButton(QWidget* parent, std::function<QString()> port) {
     auto* button = new QPushButton(QStringLiteral("Журнал обмена"), parent);
     button->setObjectName(QStringLiteral("bnExchangeLog"));
+    // In a dialog a button is pressed by Enter once it is the default; the
+    // Nivor dialog's Enter belongs to its own buttons.
+    button->setAutoDefault(false);
     NameControl(button, QStringLiteral("Журнал обмена (кадры, переданные и принятые через этот порт)"));
     QObject::connect(button, &QPushButton::clicked, button,
                      [button, port = std::move(port)] { ExchangeLogWindow::ShowFor(port(), button); });
