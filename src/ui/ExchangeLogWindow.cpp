@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -72,7 +73,7 @@ ExchangeLogWindow::ExchangeLogWindow(QWidget* parent) : QWidget(parent, Qt::Wind
     m_timer->setInterval(kRefreshMs);
     connect(m_timer, &QTimer::timeout, this, &ExchangeLogWindow::Refresh);
     BuildControls();
-    resize(860, 480);
+    resize(1180, 520);
     SetPort({});
 }
 
@@ -118,10 +119,16 @@ void ExchangeLogWindow::BuildControls() {
     header->setSectionResizeMode(QHeaderView::Interactive);
     header->setStretchLastSection(true);
     const QFontMetrics fm = m_view->fontMetrics();
-    m_view->setColumnWidth(FrameTableModel::kTime, fm.horizontalAdvance(QStringLiteral("00000.000000")) + 16);
+    m_view->setColumnWidth(FrameTableModel::kTime,
+                           QFontMetrics(QFontDatabase::systemFont(QFontDatabase::FixedFont))
+                                   .horizontalAdvance(QStringLiteral("00000.000000")) + 16);
     m_view->setColumnWidth(FrameTableModel::kDirection, fm.horizontalAdvance(QStringLiteral("Напр.")) + 16);
-    m_view->setColumnWidth(FrameTableModel::kBytes, fm.horizontalAdvance(QLatin1Char('0')) * 3 * 16 + 16);
-    m_view->setColumnWidth(FrameTableModel::kRequest, fm.horizontalAdvance(QStringLiteral("чтение коэффициентов")) + 16);
+    // Eighteen bytes of a frame and the usual request names fit; a longer
+    // frame or name is elided and shown whole in its tooltip.
+    const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_view->setColumnWidth(FrameTableModel::kBytes, fixed.horizontalAdvance(QLatin1Char('0')) * 3 * 18 + 16);
+    m_view->setColumnWidth(FrameTableModel::kRequest,
+                           fm.horizontalAdvance(QStringLiteral("чтение калибровочных коэффициентов")) + 16);
     m_view->setColumnWidth(FrameTableModel::kCheck, fm.horizontalAdvance(QStringLiteral("короткий кадр")) + 16);
 
     auto* bar = new QHBoxLayout;

@@ -132,9 +132,11 @@ QVariant FrameTableModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         return Field(frame, index.column());
     case Qt::ToolTipRole:
-        // The direction arrow says little to a screen reader or a newcomer.
+        // The direction arrow says little to a screen reader or a newcomer;
+        // a long frame or name is elided in its column.
         if (index.column() == kDirection)
             return frame.dir == Direction::Tx ? QStringLiteral("передано") : QStringLiteral("принято");
+        if (index.column() == kBytes || index.column() == kRequest) return Field(frame, index.column());
         return {};
     case Qt::ForegroundRole:
         if (frame.Fault()) return QBrush(QColor(0xC0, 0x00, 0x00));
