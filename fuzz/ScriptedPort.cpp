@@ -145,7 +145,16 @@ bool ComPort::ClearBreak() {
 
 void ComPort::EscapeFunction(int code) {
     CheckOpen();
+    Escape(code);
+}
+
+void ComPort::Escape(int code) {
     if (code < kSetXoff || code > kClrBreak || code == 7) throw win_error(EINVAL);
 }
+
+// The scripted line never goes away: a script that runs dry is silence.
+void ComPort::Lose() { m_port = -1; }
+bool ComPort::Present(const std::string&) { return true; }
+bool ComPort::Reopen() { return false; }
 
 }  // namespace comprt

@@ -123,12 +123,58 @@ std::vector<std::string> ComPort::ComList::MachineDevices(const DeviceDirs& dirs
     return devices;
 }
 
+namespace {
+
+// The first line of a sysfs attribute, "" when it cannot be read.
+std::string Attribute(const fs::path& file) {
+    std::ifstream in(file);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    return line;
+}
+
+}  // namespace
+
+std::string ComPort::ComList::MachineHint(const std::string& name, const DeviceDirs& dirs) {
+    std::error_code error;
+    // A by-id name is a link to the tty's node; the node's name is the tty's.
+    fs::path node(name);
+    const fs::path target = fs::read_symlink(node, error);
+    if (!error && fs::path(name).parent_path().lexically_normal() == fs::path(dirs.byId).lexically_normal())
+        node = target;
+    const fs::path device = fs::canonical(fs::path(dirs.sysClassTty) / node.filename() / "device", error);
+    if (error) return {};
+    // The tty hangs below its USB interface, which hangs below the USB
+    // device, the one that carries the ids: a few levels up at most.
+    fs::path usb = device;
+    for (int level = 0; level < 4 && !fs::exists(usb / "idVendor", error); ++level) {
+        if (!usb.has_relative_path()) return {};
+        usb = usb.parent_path();
+    }
+    const std::string vendor = Attribute(usb / "idVendor");
+    const std::string product = Attribute(usb / "idProduct");
+    if (vendor.empty() || product.empty()) return {};
+    std::string hint = "USB " + vendor + ":" + product;
+    for (const char* attribute : {"manufacturer", "product"}) {
+        const std::string text = Attribute(usb / attribute);
+        if (!text.empty()) hint += " " + text;
+    }
+    const std::string serial = Attribute(usb / "serial");
+    if (!serial.empty()) hint += ", серийный номер " + serial;
+    return hint;
+}
+
 ComPort::ComList::ComList() : ComList([] {
     std::vector<std::string> candidates = MachineDevices(DeviceDirs{});
     if (const char* extra = std::getenv("RVSERVICE_PORTS")) {
         for (std::string& port : SplitPorts(extra)) candidates.push_back(std::move(port));
     }
     return candidates;
-}()) {}
+}()) {
+    std::vector<std::pair<std::string, std::string>> hints;
+    for (const std::string& name : m_names) hints.emplace_back(name, MachineHint(name, DeviceDirs{}));
+    SetHints(hints);
+}
 
 }  // namespace comprt

@@ -10,6 +10,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace comprt {
@@ -130,6 +131,7 @@ void ComPort::OpenDevice(const std::string& name) {
     }
     ::ioctl(fd, TIOCEXCL);
     m_port = fd;
+    m_name = name;
     m_hasSaved = ::tcgetattr(fd, &m_saved) == 0;
     m_timeouts = Timeouts{};
 }
@@ -179,6 +181,7 @@ void ComPort::SetLine(std::uint32_t baud, std::uint8_t parity, std::uint8_t stop
     if (speed == B0) Fail(EINVAL);
     if (::cfsetispeed(&line, speed) != 0 || ::cfsetospeed(&line, speed) != 0) Fail(errno);
     if (::tcsetattr(m_port, TCSANOW, &line) != 0) Fail(errno);
+    m_setup = {baud, parity, stopBits, dtr, rts};
     // Handshake and toggle modes have no driver counterpart here: the line
     // is raised and stays so, which is what the devices see while idle.
     try {
@@ -222,12 +225,50 @@ void ComPort::Open(int index, std::uint32_t baud, std::uint32_t readTotalConstan
 }
 
 void ComPort::Close() {
+    m_lost = false;
     if (!IsOpen()) return;
     if (m_hasSaved) ::tcsetattr(m_port, TCSANOW, &m_saved);
     ::ioctl(m_port, TIOCNXCL);
     ::close(m_port);  // also drops the lock
     m_port = -1;
     m_hasSaved = false;
+}
+
+void ComPort::Lose() {
+    // The line is hung up: its settings cannot be put back, and the lock
+    // goes with the descriptor.
+    ::close(m_port);
+    m_port = -1;
+    m_hasSaved = false;
+    m_lost = true;
+}
+
+bool ComPort::Present(const std::string& name) {
+    const std::string path = DevicePath(name);
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+bool ComPort::Reopen() {
+    if (!m_lost || !Present(m_name)) return false;
+    const std::string name = m_name;
+    const LineSetup setup = m_setup;
+    const Timeouts timeouts = m_timeouts;
+    try {
+        OpenDevice(name);
+        SetLine(setup.baud, setup.parity, setup.stopBits, setup.dtr, setup.rts);
+        m_timeouts = timeouts;
+        return true;
+    } catch (const std::exception&) {
+        // There, but not ready yet (udev still setting it up, or another
+        // program took it): still lost, tried again later.
+        Close();
+        m_name = name;
+        m_setup = setup;
+        m_timeouts = timeouts;
+        m_lost = true;
+        return false;
+    }
 }
 
 std::size_t ComPort::Receive(std::uint8_t* buffer, std::size_t count) {
@@ -249,10 +290,11 @@ std::size_t ComPort::Receive(std::uint8_t* buffer, std::size_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) ThrowLastError();
+        if (n < 0 && errno != EAGAIN) FailTransfer(static_cast<std::uint32_t>(errno));
         // Nothing waiting. A line that reported a hang-up and still gives
-        // nothing will not give more.
-        if (immediate || hungUp) break;
+        // nothing has gone away: a hung-up tty reads as empty for ever.
+        if (hungUp) FailTransfer(EIO);
+        if (immediate) break;
         const Clock::time_point now = Clock::now();
         int wait = -1;
         if (totalLimit) {
@@ -266,7 +308,9 @@ std::size_t ComPort::Receive(std::uint8_t* buffer, std::size_t count) {
             wait = wait < 0 ? gap : std::min(wait, gap);
         }
         const short events = WaitFor(m_port, POLLIN, wait);
-        if ((events & (POLLHUP | POLLERR)) && !(events & POLLIN)) hungUp = true;
+        // A hung-up tty reports POLLIN too (its reads return at once, with
+        // nothing): the hang-up bits decide, after one more read.
+        if (events & (POLLHUP | POLLERR)) hungUp = true;
     }
     return received;
 }
@@ -302,10 +346,11 @@ void ComPort::Write(const void* buffer, std::size_t count) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) {
-            if (written == 0) ThrowLastError();
+            if (written == 0 || IsVanishedCode(static_cast<std::uint32_t>(errno)))
+                FailTransfer(static_cast<std::uint32_t>(errno));
             break;  // part of it went out: a short write
         }
-        if (hungUp) break;
+        if (hungUp) FailTransfer(EIO);
         int wait = -1;
         if (totalLimit) {
             const Clock::time_point now = Clock::now();
@@ -313,7 +358,7 @@ void ComPort::Write(const void* buffer, std::size_t count) {
             wait = MillisecondsUntil(deadline, now);
         }
         const short events = WaitFor(m_port, POLLOUT, wait);
-        if ((events & (POLLHUP | POLLERR)) && !(events & POLLOUT)) hungUp = true;
+        if (events & (POLLHUP | POLLERR)) hungUp = true;
     }
     if (written < count)
         throw win_error(kWriteFault, "The system cannot write to the specified device.");
@@ -321,20 +366,20 @@ void ComPort::Write(const void* buffer, std::size_t count) {
     // protocols expect before they turn the adapter's lines or wait for an
     // answer.
     while (::tcdrain(m_port) != 0) {
-        if (errno != EINTR) ThrowLastError();
+        if (errno != EINTR) FailTransfer(static_cast<std::uint32_t>(errno));
     }
 }
 
 void ComPort::Purge() {
     CheckOpen();
-    if (::tcflush(m_port, TCIOFLUSH) != 0) ThrowLastError();
+    if (::tcflush(m_port, TCIOFLUSH) != 0) FailTransfer(static_cast<std::uint32_t>(errno));
     // The driver keeps no latched line error state here, so there is
     // nothing more to clear.
 }
 
 void ComPort::PurgeInput() {
     CheckOpen();
-    if (::tcflush(m_port, TCIFLUSH) != 0) ThrowLastError();
+    if (::tcflush(m_port, TCIFLUSH) != 0) FailTransfer(static_cast<std::uint32_t>(errno));
 }
 
 void ComPort::SetReadTimeout(std::uint32_t milliseconds) {
@@ -364,6 +409,15 @@ bool ComPort::ClearBreak() {
 
 void ComPort::EscapeFunction(int code) {
     CheckOpen();
+    try {
+        Escape(code);
+    } catch (const win_error& error) {
+        FailTransfer(error.ErrorCode);
+    }
+    NoteEscape(code);
+}
+
+void ComPort::Escape(int code) {
     switch (code) {
     case kSetXoff:
         if (::tcflow(m_port, TCOOFF) != 0) ThrowLastError();

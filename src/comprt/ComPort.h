@@ -5,6 +5,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #ifdef _WIN32
@@ -69,6 +70,28 @@ inline constexpr int kClrBreak = 9;
 // Whether a name begins with the letters "com" in any case.
 bool IsComStyle(std::string_view name);
 
+// What a page says when its port goes away under it, and when it is back.
+inline constexpr const char* kPortGonePrefix = "Порт отключён: ";
+inline constexpr const char* kPortBack = "Порт снова подключён";
+// "Порт отключён: <name>".
+std::string PortGoneText(std::string_view name);
+
+// Whether a system error code of a transfer says that the device itself is
+// gone (an unplugged adapter, a pseudo-terminal whose other side closed),
+// not that one transfer failed: EIO, ENXIO and ENODEV on POSIX; on Windows
+// the codes a removed USB adapter's driver answers with.
+bool IsVanishedCode(std::uint32_t code);
+
+// A transfer met a port that has gone away. Its text is PortGoneText(name).
+class PortGone : public UserError {
+public:
+    explicit PortGone(std::string name) : UserError(PortGoneText(name)), m_name(std::move(name)) {}
+    const std::string& name() const { return m_name; }
+
+private:
+    std::string m_name;
+};
+
 // One serial port, used by exactly one worker thread. Every operation blocks
 // until it is done; reads are bounded by the timeouts set at Open (or later),
 // writes by the write timeouts (none by default).
@@ -120,6 +143,11 @@ public:
         std::size_t Count() const { return m_names.size(); }
         // Name at the 0-based position i (std::out_of_range beyond Count()).
         const std::string& Name(std::size_t i) const { return m_names.at(i); }
+        // What the machine tells of the device at position i (a USB
+        // adapter's vendor, product and serial number), "" when nothing.
+        const std::string& Hint(std::size_t i) const;
+        // Gives the names hints, by name; names without one keep "".
+        void SetHints(const std::vector<std::pair<std::string, std::string>>& hints);
         // All names, each followed by a line feed.
         const std::string& Text() const { return m_text; }
         const std::vector<std::string>& Names() const { return m_names; }
@@ -138,11 +166,20 @@ public:
         // DTR and RTS on the line).
         static std::vector<std::string> MachineDevices(const DeviceDirs& dirs);
 #endif
+#ifndef _WIN32
+        // A USB adapter's identity as sysfs shows it: "USB <vendor>:<product>"
+        // with the manufacturer's and product's own names and the serial
+        // number where the device has them, "" for a device that is no USB
+        // device or not one of the machine's ttys. `name` is a list name: a
+        // by-id link or a path under dirs.dev. Nothing is opened.
+        static std::string MachineHint(const std::string& name, const DeviceDirs& dirs);
+#endif
         // The entries of a ":"-separated list (empty entries dropped).
         static std::vector<std::string> SplitPorts(std::string_view list);
 
     private:
         std::vector<std::string> m_names;
+        std::vector<std::string> m_hints;  // by position; empty until SetHints
         std::string m_text;
     };
 
@@ -184,8 +221,25 @@ public:
               std::uint8_t stopBits);
 
     // Restores the line settings found at open and closes. A closed port
-    // stays closed.
+    // stays closed. A lost port is forgotten (Lost() is false afterwards).
     void Close();
+
+    // A port goes away under a transfer when the system answers with a
+    // hang-up or a vanished-device code (IsVanishedCode): the transfer
+    // raises PortGone, the port closes and remembers how it was set up
+    // (name, line, timeouts, DTR and RTS as last set) until it is opened or
+    // closed again.
+    bool Lost() const { return m_lost; }
+    // The name the port was opened with (also while lost); "" before.
+    const std::string& Name() const { return m_name; }
+    // A lost port whose device is there again (Present) is opened again
+    // with the settings it had; true when it is open. Never throws: a
+    // device that is back but does not open yet stays lost.
+    bool Reopen();
+    // Whether the device of a port name exists now. POSIX: its path (a
+    // by-id link followed) is a character device. Windows: the name is
+    // among the machine's COM names.
+    static bool Present(const std::string& name);
 #ifdef _WIN32
     bool IsOpen() const { return m_port != kInvalidHandle; }
 #else
@@ -220,6 +274,25 @@ public:
 
 private:
     void CheckOpen() const;
+    // The line as the last Open set it, with DTR and RTS as last switched.
+    struct LineSetup {
+        std::uint32_t baud = 0;
+        std::uint8_t parity = 0;
+        std::uint8_t stopBits = 0;
+        DtrControl dtr = DtrControl::Enable;
+        RtsControl rts = RtsControl::Enable;
+    };
+    // A transfer's system error: PortGone (after closing the port) when the
+    // code says the device is gone, else win_error with the code.
+    [[noreturn]] void FailTransfer(std::uint32_t code);
+    // The port went away: closes it and keeps what Reopen needs.
+    void Lose();
+    // Keeps DTR and RTS as an escape function switched them.
+    void NoteEscape(int code);
+
+    std::string m_name;
+    LineSetup m_setup;
+    bool m_lost = false;
 #ifdef _WIN32
     // One overlapped read or write, waited for without limit (the port's
     // timeouts end it); the bytes it moved.
@@ -233,11 +306,13 @@ private:
 
     void* m_port = kInvalidHandle;  // HANDLE
     void* m_ioEvent = nullptr;  // manual-reset event of every transfer
+    Timeouts m_keptTimeouts;    // what a lost port had, for Reopen
     std::mutex m_section;
 #else
     void SetLine(std::uint32_t baud, std::uint8_t parity, std::uint8_t stopBits,
                  DtrControl dtr, RtsControl rts);
     void SetModemLine(int bits, bool on);
+    void Escape(int code);
     // Close, then win_error with `code`.
     [[noreturn]] void Fail(int code);
     std::size_t Receive(std::uint8_t* buffer, std::size_t count);

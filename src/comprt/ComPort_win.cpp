@@ -47,6 +47,7 @@ void ComPort::OpenDevice(const std::string& name) {
     }
     m_port = port;
     m_ioEvent = event;
+    m_name = name;
 }
 
 void ComPort::Fail(std::uint32_t code) {
@@ -81,6 +82,7 @@ void ComPort::SetLine(std::uint32_t baud, std::uint8_t parity, std::uint8_t stop
     dcb.XonChar = 17;
     dcb.XoffChar = 19;
     if (!::SetCommState(AsHandle(m_port), &dcb)) Fail(::GetLastError());
+    m_setup = {baud, parity, stopBits, dtr, rts};
 }
 
 void ComPort::Open(const std::string& name, std::uint32_t baud, std::uint32_t readTimeout, std::uint8_t parity) {
@@ -124,11 +126,55 @@ void ComPort::Open(int index, std::uint32_t baud, std::uint32_t readTotalConstan
 }
 
 void ComPort::Close() {
+    m_lost = false;
     if (!IsOpen()) return;
     ::CloseHandle(AsHandle(m_port));
     m_port = kInvalidHandle;
     if (m_ioEvent) ::CloseHandle(AsHandle(m_ioEvent));
     m_ioEvent = nullptr;
+}
+
+void ComPort::Lose() {
+    // The timeouts come back with the port; a driver that no longer
+    // answers leaves the ones of the last open.
+    COMMTIMEOUTS record{};
+    if (::GetCommTimeouts(AsHandle(m_port), &record)) {
+        m_keptTimeouts.readInterval = record.ReadIntervalTimeout;
+        m_keptTimeouts.readTotalMultiplier = record.ReadTotalTimeoutMultiplier;
+        m_keptTimeouts.readTotalConstant = record.ReadTotalTimeoutConstant;
+        m_keptTimeouts.writeTotalMultiplier = record.WriteTotalTimeoutMultiplier;
+        m_keptTimeouts.writeTotalConstant = record.WriteTotalTimeoutConstant;
+    }
+    ::CloseHandle(AsHandle(m_port));
+    m_port = kInvalidHandle;
+    if (m_ioEvent) ::CloseHandle(AsHandle(m_ioEvent));
+    m_ioEvent = nullptr;
+    m_lost = true;
+}
+
+bool ComPort::Present(const std::string& name) {
+    if (name.empty()) return false;
+    wchar_t target[1024];
+    return ::QueryDosDeviceW(Widen(name).c_str(), target, 1024) != 0;
+}
+
+bool ComPort::Reopen() {
+    if (!m_lost || !Present(m_name)) return false;
+    const std::string name = m_name;
+    const LineSetup setup = m_setup;
+    try {
+        const Timeouts timeouts = m_keptTimeouts;
+        OpenDevice(name);
+        SetLine(setup.baud, setup.parity, setup.stopBits, setup.dtr, setup.rts);
+        SetTimeouts(timeouts);
+        return true;
+    } catch (const std::exception&) {
+        Close();
+        m_name = name;
+        m_setup = setup;
+        m_lost = true;
+        return false;
+    }
 }
 
 std::size_t ComPort::Transfer(bool write, void* buffer, std::size_t count) {
@@ -141,7 +187,7 @@ std::size_t ComPort::Transfer(bool write, void* buffer, std::size_t count) {
     // other refusal is the transfer's failure.
     if (!done) {
         const DWORD code = ::GetLastError();
-        if (code != ERROR_IO_PENDING) throw win_error(code);
+        if (code != ERROR_IO_PENDING) FailTransfer(code);
     }
     DWORD moved = 0;
     if (::GetOverlappedResult(AsHandle(m_port), &overlapped, &moved, TRUE)) return moved;
@@ -150,7 +196,7 @@ std::size_t ComPort::Transfer(bool write, void* buffer, std::size_t count) {
     // Both are the timeouts ending it, not a failure of the line.
     const DWORD code = ::GetLastError();
     if (code == ERROR_TIMEOUT) return moved;
-    throw win_error(code);
+    FailTransfer(code);
 }
 
 void ComPort::Read(void* buffer, std::size_t count) {
@@ -174,14 +220,14 @@ void ComPort::Write(const void* buffer, std::size_t count) {
 
 void ComPort::Purge() {
     CheckOpen();
-    if (!::PurgeComm(AsHandle(m_port), PURGE_TXCLEAR | PURGE_RXCLEAR)) throw win_error(::GetLastError());
+    if (!::PurgeComm(AsHandle(m_port), PURGE_TXCLEAR | PURGE_RXCLEAR)) FailTransfer(::GetLastError());
     DWORD errors = 0;
     if (!::ClearCommError(AsHandle(m_port), &errors, nullptr)) throw win_error(::GetLastError());
 }
 
 void ComPort::PurgeInput() {
     CheckOpen();
-    if (!::PurgeComm(AsHandle(m_port), PURGE_RXCLEAR)) throw win_error(::GetLastError());
+    if (!::PurgeComm(AsHandle(m_port), PURGE_RXCLEAR)) FailTransfer(::GetLastError());
 }
 
 void ComPort::SetReadTimeout(std::uint32_t milliseconds) {
@@ -227,14 +273,20 @@ bool ComPort::ClearBreak() {
 void ComPort::EscapeFunction(int code) {
     CheckOpen();
     // The codes are the system's own (SETXOFF 1 … CLRBREAK 9).
-    if (::EscapeCommFunction(AsHandle(m_port), static_cast<DWORD>(code))) return;
+    if (::EscapeCommFunction(AsHandle(m_port), static_cast<DWORD>(code))) {
+        NoteEscape(code);
+        return;
+    }
     const DWORD error = ::GetLastError();
     // A line without modem-control lines (a pseudo-terminal behind wine, a
     // virtual port) answers "not supported" to DTR and RTS: nothing to act
     // on, so that is done, as on POSIX. Anything else is a real failure.
     const bool modemLine = code == kSetRts || code == kClrRts || code == kSetDtr || code == kClrDtr;
-    if (modemLine && error == ERROR_NOT_SUPPORTED) return;
-    throw win_error(error);
+    if (modemLine && error == ERROR_NOT_SUPPORTED) {
+        NoteEscape(code);
+        return;
+    }
+    FailTransfer(error);
 }
 
 }  // namespace comprt

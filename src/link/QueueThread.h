@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cassert>
+#include <chrono>
 #include <cstdint>
 #include <exception>
 #include <mutex>
@@ -21,6 +22,9 @@ public:
     static constexpr unsigned kResultMessage = 1024;
     // A worker's own activity signal (the RV page's TX/RX lamps).
     static constexpr unsigned kActivityMessage = 1025;
+    // The worker's port went away (param1 0), sent before the result of the
+    // request that met it; or it came back and is open again (param1 1).
+    static constexpr unsigned kPortMessage = 1026;
 
     virtual ~QueueNotifier() = default;
     virtual void Notify(unsigned message, std::intptr_t param1, std::intptr_t param2) = 0;
@@ -153,6 +157,9 @@ public:
         m_thread.join();
     }
 
+    // How often a worker whose port went away looks whether it is back.
+    static constexpr std::chrono::milliseconds kPortPoll{500};
+
     // Outcomes of the last requests, newest in bit 0 (1 succeeded).
     // Meant for the worker thread and for tests after Stop.
     std::uint32_t History() const { return m_history; }
@@ -161,6 +168,16 @@ protected:
     // Executes one request on the worker thread. A failure is an exception:
     // its text becomes the slot's error.
     virtual void Process(std::int32_t code, T& param) = 0;
+
+    // A worker whose port can go away (an unplugged adapter) says so here,
+    // on the worker thread: while PortAway() holds, the worker sleeps on its
+    // queue for at most kPortPoll at a time and calls PortBack() after each
+    // such sleep; PortBack() reopens the port if it can. The loop sends
+    // kPortMessage when a request leaves the port away and when PortBack()
+    // brings it back. Requests are executed as ever meanwhile (one that
+    // opens a port ends the wait).
+    virtual bool PortAway() const { return false; }
+    virtual bool PortBack() { return false; }
 
     // Sends a notification from the worker thread (Process may send its own,
     // such as kActivityMessage).
@@ -175,11 +192,17 @@ private:
         using namespace queue_condition;
         int workerIndex = 0;
         for (;;) {
-            m_semaphore.acquire();
+            if (!PortAway()) {
+                m_semaphore.acquire();
+            } else if (!m_semaphore.try_acquire_for(kPortPoll)) {
+                if (PortBack()) Notify(QueueNotifier::kPortMessage, 1);
+                continue;
+            }
             if (workerIndex == m_stopIndex.load()) return;
             QueueItem& item = m_items[workerIndex];
             const std::uint32_t mask = (item.condition & kDependencyMask) >> 8;
             const std::uint32_t expected = item.condition & kExpectedMask;
+            const bool wasAway = PortAway();
             if ((expected & mask) != (m_history & mask)) {
                 item.code = -1;
                 m_history <<= 1;
@@ -189,6 +212,7 @@ private:
                 Notify(QueueNotifier::kResultMessage, 1);
             } else {
                 m_history <<= 1;
+                if (!wasAway && PortAway()) Notify(QueueNotifier::kPortMessage, 0);
                 Notify(QueueNotifier::kResultMessage, 0);
             }
             workerIndex = (workerIndex + 1) % kSlots;

@@ -106,7 +106,7 @@ TDornFrame::TDornFrame(Dorn& device, Console& console, QWidget* parent)
     // The port list is the program's one list; the port stays unselected
     // until the page is initialised.
     m_port->addItem(QString::fromLatin1(kNoPortItem));
-    for (const std::string& name : comprt::ComPort::PortList().Names()) m_port->addItem(QString::fromStdString(name));
+    AddPortItems(*m_port);
     m_port->SetItemIndex(0);
 
     UpdateFromState();
@@ -141,10 +141,10 @@ TDornFrame::~TDornFrame() {
 
 void TDornFrame::Start() {
     m_worker = std::make_unique<Worker>(
-        *this, &TDornFrame::HandleResult,
+        *this, &TDornFrame::HandleResult, &TDornFrame::PortNotified,
         [this](DornThread& thread) { return DornPageController(m_state, thread, m_console); });
     m_worker->Start();
-    m_port->SetItemIndex(m_storedPort.Load(m_port->count()));
+    m_port->SetItemIndex(m_storedPort.Load(comprt::ComPort::PortList().Names(), 1));
     cbPortChange();
 }
 
@@ -211,6 +211,12 @@ void TDornFrame::bnWriteClick() {
 
 void TDornFrame::bnReadClick() {
     Run([](DornPageController& controller) { controller.bnReadClick(); });
+}
+
+void TDornFrame::PortNotified(bool back) {
+    if (!m_worker) return;
+    m_worker->controller().PortNotified(back);
+    UpdateControls();
 }
 
 void TDornFrame::HandleResult(bool ok) {

@@ -76,6 +76,7 @@ private:
     template <class Action>
     void Run(Action&& action);
     void HandleResult(bool ok);
+    void PortNotified(bool back);
 
     Dorn& m_device;
     DornPageState& m_state;

@@ -87,7 +87,7 @@ TKeltFrame::TKeltFrame(Kelt& device, Console& console, QWidget* parent)
     // The port list is the program's one list; no port is selected until
     // the page is initialised.
     m_port->addItem(QString::fromLatin1(kNoPortItem));
-    for (const std::string& name : comprt::ComPort::PortList().Names()) m_port->addItem(fromStd(name));
+    AddPortItems(*m_port);
     m_port->SetItemIndex(0);
     ShowAmplitude({0, kelt::AmplitudeGood(0)});
 
@@ -343,12 +343,12 @@ void TKeltFrame::BindInput() {
 
 void TKeltFrame::Start() {
     m_worker = std::make_unique<Worker>(
-        *this, &TKeltFrame::HandleResult,
+        *this, &TKeltFrame::HandleResult, &TKeltFrame::PortNotified,
         [this](KeltThread& thread) { return KeltPageController(m_state, thread, m_console); });
     Worker* worker = m_worker.get();
     worker->thread().setSleep([worker](std::chrono::milliseconds time) { worker->Sleep(time); });
     worker->Start();
-    m_port->SetItemIndex(m_storedPort.Load(m_port->count()));
+    m_port->SetItemIndex(m_storedPort.Load(comprt::ComPort::PortList().Names(), 1));
     cbPortChange();
     UpdateControls();
 }
@@ -419,8 +419,10 @@ void TKeltFrame::UpdateControls() {
 
     const bool busy = m_busy.busy();
     m_port->SetEnabled(!busy);
+    // While the port is away nothing is sent; picking a port stays possible.
+    const bool away = m_worker && m_worker->controller().portAway();
     for (QPushButton* button : {m_setLevel, m_getAmp, m_reset, m_auto, m_read, m_write, m_getU, m_getT, m_getVerCrc})
-        button->setEnabled(!busy);
+        button->setEnabled(!busy && !away);
 }
 
 void TKeltFrame::ShowAmplitude(const PageResult::Amplitude& amplitude) {
@@ -444,6 +446,12 @@ void TKeltFrame::Run(const std::function<void(KeltPageController&)>& post) {
         return;
     }
     m_busy.Set(controller.busy(), [this] { UpdateControls(); });
+}
+
+void TKeltFrame::PortNotified(bool back) {
+    if (!m_worker) return;
+    m_worker->controller().PortNotified(back);
+    UpdateControls();
 }
 
 void TKeltFrame::HandleResult(bool ok) {

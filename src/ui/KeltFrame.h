@@ -105,6 +105,7 @@ private:
     // Runs one handler of the controller; a refusal goes to the error box.
     void Run(const std::function<void(KeltPageController&)>& post);
     void HandleResult(bool ok);
+    void PortNotified(bool back);
     void ShowAmplitude(const PageResult::Amplitude& amplitude);
 
     Kelt& m_device;

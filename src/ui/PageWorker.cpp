@@ -1,7 +1,10 @@
 #include "PageWorker.h"
 
-QueuedNotifier::QueuedNotifier(QObject& receiver, OnResult onResult, OnActivity onActivity)
-    : m_receiver(&receiver), m_onResult(std::move(onResult)), m_onActivity(std::move(onActivity)) {}
+QueuedNotifier::QueuedNotifier(QObject& receiver, OnResult onResult, OnActivity onActivity, OnPort onPort)
+    : m_receiver(&receiver),
+      m_onResult(std::move(onResult)),
+      m_onActivity(std::move(onActivity)),
+      m_onPort(std::move(onPort)) {}
 
 void QueuedNotifier::Notify(unsigned message, std::intptr_t param1, std::intptr_t /*param2*/) {
     // The queued call holds its own copy of the handler: it never reaches
@@ -19,6 +22,13 @@ void QueuedNotifier::Notify(unsigned message, std::intptr_t param1, std::intptr_
             receiver.data(),
             [receiver, handler = m_onActivity, param1] {
                 if (receiver) handler(param1);
+            },
+            Qt::QueuedConnection);
+    } else if (message == kPortMessage && m_onPort) {
+        QMetaObject::invokeMethod(
+            receiver.data(),
+            [receiver, handler = m_onPort, back = param1 != 0] {
+                if (receiver) handler(back);
             },
             Qt::QueuedConnection);
     }

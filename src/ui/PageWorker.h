@@ -20,9 +20,11 @@ class QueuedNotifier final : public QueueNotifier {
 public:
     using OnResult = std::function<void(bool ok)>;
     using OnActivity = std::function<void(std::intptr_t transmitting)>;
+    using OnPort = std::function<void(bool back)>;
 
     // `onActivity` may be empty: the worker sends no activity signals.
-    QueuedNotifier(QObject& receiver, OnResult onResult, OnActivity onActivity = {});
+    // `onPort` takes the port's going away and coming back (kPortMessage).
+    QueuedNotifier(QObject& receiver, OnResult onResult, OnActivity onActivity = {}, OnPort onPort = {});
 
     void Notify(unsigned message, std::intptr_t param1, std::intptr_t param2) override;
 
@@ -30,6 +32,7 @@ private:
     QPointer<QObject> m_receiver;  // made on the window thread, copied by the worker
     OnResult m_onResult;
     OnActivity m_onActivity;
+    OnPort m_onPort;
 };
 
 // A page's worker thread, the controller that posts to it, and the notifier
@@ -40,14 +43,16 @@ private:
 // `make` builds the controller over the thread: [&](Thread& t) { return
 // Controller(state, t, console); }. The page's `handleResult` runs for every
 // result on the window thread, `activity` (if given) for every activity
-// signal.
+// signal, and `portNotified` for the port going away and coming back.
 template <class Thread, class Controller>
 class PageWorker {
 public:
     template <class Page, class Make>
-    PageWorker(Page& page, void (Page::*handleResult)(bool), Make&& make,
+    PageWorker(Page& page, void (Page::*handleResult)(bool), void (Page::*portNotified)(bool), Make&& make,
                QueuedNotifier::OnActivity activity = {})
-        : m_notifier(page, [&page, handleResult](bool ok) { (page.*handleResult)(ok); }, std::move(activity)),
+        : m_notifier(
+              page, [&page, handleResult](bool ok) { (page.*handleResult)(ok); }, std::move(activity),
+              [&page, portNotified](bool back) { (page.*portNotified)(back); }),
           m_controller(make(m_thread)) {}
     ~PageWorker() {
         {

@@ -137,7 +137,7 @@ TRVFrame::TRVFrame(RVx2& device, Console& console, QWidget* parent)
     setProperty("helpKeyword", QStringLiteral("ralvo_main"));
     m_setup = new TPortSetupForm(this);
     m_worker = std::make_unique<Worker>(
-        *this, &TRVFrame::HandleResult,
+        *this, &TRVFrame::HandleResult, &TRVFrame::PortNotified,
         [this](RVx2Thread& thread) { return RvPageController(m_state, thread, m_console); },
         [this](std::intptr_t transmitting) { Activity(transmitting); });
 
@@ -199,7 +199,7 @@ void TRVFrame::Start() {
     m_worker->Start();
     m_timer.start();
     // The list has no "-------" item: the first item is the first port.
-    m_portBox->setCurrentIndex(m_storedPort.Load(m_portBox->count()));
+    m_portBox->setCurrentIndex(m_storedPort.Load(comprt::ComPort::PortList().Names(), 0));
     m_worker->controller().setPortIndex(m_portBox->currentIndex());
 }
 
@@ -218,7 +218,7 @@ QString TRVFrame::PortName() const { return PortNameAt(m_portBox->currentIndex()
 
 void TRVFrame::BuildTopBar(QWidget* bar) {
     m_portBox = named(new QComboBox(bar), "PortSelectBox", QStringLiteral("COM-порт"));
-    for (const std::string& name : comprt::ComPort::PortList().Names()) m_portBox->addItem(fromStd(name));
+    AddPortItems(*m_portBox);
     m_portBox->setMinimumContentsLength(12);
     m_portBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_openButton = named(new QPushButton(QStringLiteral("Открыть"), bar), "OpenPortButton",
@@ -774,6 +774,11 @@ void TRVFrame::HandleResult(bool ok) {
     const PageResult result = m_worker->controller().HandleResult(ok);
     UpdateFromState();
     emit resultHandled(result.code, result.detail, result.ok);
+}
+
+void TRVFrame::PortNotified(bool back) {
+    m_worker->controller().PortNotified(back);
+    UpdateFromState();
 }
 
 void TRVFrame::Activity(std::intptr_t transmitting) {

@@ -91,6 +91,7 @@ private:
     template <class Action>
     void Run(Action&& action);
     void HandleResult(bool ok);
+    void PortNotified(bool back);
     void Activity(std::intptr_t transmitting);
     void BuildTopBar(QWidget* bar);
     QWidget* BuildMainTab();

@@ -106,7 +106,7 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setProperty("helpKeyword", QStringLiteral("niv23_input"));
 
-    m_worker = std::make_unique<Worker>(*this, &TSpprDlg::HandleResult,
+    m_worker = std::make_unique<Worker>(*this, &TSpprDlg::HandleResult, &TSpprDlg::PortNotified,
                                         [&console](SpprThread& thread) { return SpprController(thread, console); });
 
     QFormLayout* top = BuildPortRows();
@@ -125,7 +125,7 @@ TSpprDlg::TSpprDlg(Console& console, QWidget* parent)
 
     // The worker starts, the remembered port opens, the polls begin.
     m_worker->Start();
-    const int position = m_storedPort.Load(m_port->count());
+    const int position = m_storedPort.Load(comprt::ComPort::PortList().Names(), 1);
     Request([position](SpprController& c) { c.cbPortChange(position); });
     m_timer->start();
 }
@@ -134,7 +134,7 @@ QFormLayout* TSpprDlg::BuildPortRows() {
     m_port = new TDisComboBox(this);
     m_port->setObjectName(QStringLiteral("cbPort"));
     m_port->addItem(QString::fromLatin1(kNoPortItem));
-    for (const std::string& name : comprt::ComPort::PortList().Names()) m_port->addItem(fromStd(name));
+    AddPortItems(*m_port);
     m_u = panel(this, "pnU", QStringLiteral("Напряжение питания, В"));
 
     auto* top = new QFormLayout;
@@ -382,6 +382,11 @@ void TSpprDlg::bnToPackageClick() {
 }
 
 // ---- results and painting --------------------------------------------------
+
+void TSpprDlg::PortNotified(bool back) {
+    m_worker->controller().PortNotified(back);
+    UpdateControls();
+}
 
 void TSpprDlg::HandleResult(bool ok) {
     const PageResult result = m_worker->controller().HandleResult(ok);

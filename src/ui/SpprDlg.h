@@ -103,6 +103,7 @@ private:
     // Runs a request of a button; a refused one is shown in the error box.
     void Request(const std::function<void(SpprController&)>& post);
     void HandleResult(bool ok);
+    void PortNotified(bool back);
     void UpdateControls();
     // The port selector and the buttons by the controller's state.
     void ApplyEnabled();

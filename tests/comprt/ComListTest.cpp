@@ -177,3 +177,52 @@ TEST_F(FakeMachine, UnreadablePortTypeIsDecidedWithoutOpeningTheDevice) {
     EXPECT_LT(::read(watch, events, sizeof events), 0) << "a device node was opened";
     ::close(watch);
 }
+
+// A USB adapter as sysfs shows it: the tty's device link leads into the
+// USB interface, whose parent device carries the ids and the strings.
+TEST_F(FakeMachine, UsbAdapterHintComesFromItsDeviceNotItsName) {
+    const fs::path usb = m_root / "devices/pci0000:00/usb1/1-2";
+    const fs::path port = usb / "1-2:1.0/ttyUSB0";
+    fs::create_directories(port);
+    std::ofstream(usb / "idVendor") << "0403\n";
+    std::ofstream(usb / "idProduct") << "6001\n";
+    std::ofstream(usb / "manufacturer") << "FTDI\n";
+    std::ofstream(usb / "product") << "FT232R USB UART\n";
+    std::ofstream(usb / "serial") << "A1B2C3\n";
+    AddTty("ttyUSB0", false, true);
+    fs::create_directory_symlink(port, fs::path(m_dirs.sysClassTty) / "ttyUSB0/device");
+    // An adapter without a serial number (many cheap ones) and a UART.
+    const fs::path plain = m_root / "devices/pci0000:00/usb1/1-3";
+    fs::create_directories(plain / "1-3:1.0");
+    std::ofstream(plain / "idVendor") << "067b\n";
+    std::ofstream(plain / "idProduct") << "2303\n";
+    AddTty("ttyUSB1", false, true);
+    fs::create_directory_symlink(plain / "1-3:1.0", fs::path(m_dirs.sysClassTty) / "ttyUSB1/device");
+    AddTty("ttyS0", true, true, 4);
+    const std::string byId = m_dirs.byId + "/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    fs::create_symlink("../../ttyUSB0", byId);
+
+    const std::string dev = fs::path(m_dirs.dev).lexically_normal().string();
+    const std::string ftdi = "USB 0403:6001 FTDI FT232R USB UART, серийный номер A1B2C3";
+    const struct {
+        std::string name;
+        std::string hint;
+    } cases[] = {
+        {byId, ftdi},                      // the stable name
+        {dev + "/ttyUSB0", ftdi},          // the same adapter by its path
+        {dev + "/ttyUSB1", "USB 067b:2303"},
+        {dev + "/ttyS0", ""},              // no USB device
+        {"/tmp/devsim/rv", ""},            // not a tty of the machine
+        {"COM3", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ComList::MachineHint(c.name, m_dirs), c.hint) << c.name;
+}
+
+TEST(ComList, HintsFollowTheNamesTheyBelongTo) {
+    ComList list({"/dev/ttyS0", "/dev/ttyUSB0"});
+    EXPECT_EQ(list.Hint(1), "");
+    list.SetHints({{"/dev/ttyUSB0", "USB 0403:6001"}, {"/dev/ttyACM9", "USB 2341:0043"}});
+    EXPECT_EQ(list.Hint(0), "");
+    EXPECT_EQ(list.Hint(1), "USB 0403:6001");
+    EXPECT_THROW(list.Hint(2), std::out_of_range);
+}

@@ -374,10 +374,47 @@ TEST_F(ComPortPty, WriteThatCannotFinishIsAWriteFault) {
     EXPECT_TRUE(m_port.IsOpen());
 }
 
-TEST_F(ComPortPty, HangUpIsASystemErrorNotASilentSuccess) {
-    OpenPort();
-    m_pty.CloseMaster();
-    EXPECT_THROW(m_port.Write("x", 1), win_error);
-    std::uint8_t byte = 0;
-    EXPECT_THROW(m_port.Read(&byte, 1), UserError);
+// The other side of the line is gone (the master closed, as an unplugged
+// adapter's tty hangs up): every transfer says the port has gone, at once
+// (not after its timeout), closes the port and keeps it for Reopen; the
+// name in the text is the one it was opened with.
+TEST(ComPort, HangUpIsThePortGoneNotASilentSuccess) {
+    const struct {
+        const char* name;
+        std::function<void(comprt::ComPort&)> transfer;
+    } cases[] = {
+        {"write", [](comprt::ComPort& port) { port.Write("x", 1); }},
+        {"read", [](comprt::ComPort& port) {
+             std::uint8_t byte = 0;
+             port.Read(&byte, 1);
+         }},
+        {"read some", [](comprt::ComPort& port) {
+             std::uint8_t bytes[4];
+             port.ReadSome(bytes, sizeof bytes);
+         }},
+        {"purge", [](comprt::ComPort& port) { port.Purge(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyPair pty;
+        comprt::ComPort port;
+        port.Open(pty.SlavePath(), 9600, 5000, 0);
+        pty.CloseMaster();
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            c.transfer(port);
+            ADD_FAILURE() << "the transfer went through";
+        } catch (const comprt::PortGone& gone) {
+            EXPECT_EQ(std::string(gone.what()), "Порт отключён: " + pty.SlavePath());
+            EXPECT_EQ(gone.name(), pty.SlavePath());
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << "waited for the timeout";
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_TRUE(port.Lost());
+        EXPECT_FALSE(port.Reopen()) << "the pseudo-terminal is gone for good";
+        std::uint8_t byte = 0;
+        EXPECT_THROW(port.Read(&byte, 1), UserError);
+        port.Close();
+        EXPECT_FALSE(port.Lost()) << "closing gives the port up";
+    }
 }

@@ -220,6 +220,40 @@ TEST_F(Instrument, TimeStopWithTemperatureStopsItselfAndAveragesTheTemperature) 
     EXPECT_EQ(controller.n1(), 500);
 }
 
+// A temperature that can no longer be read at the end does not hold the
+// measurement: the stop goes without it, the error is written once and the
+// temperature shown stays the one read at the start.
+TEST_F(Instrument, AFailingTemperatureAtTheEndStillStops) {
+    open();
+    controller.setMeasurementTime(0.5);
+    controller.bnStartClick();
+    run();
+    ASSERT_TRUE(controller.measuring());
+    const double started = controller.temperature();
+
+    ASSERT_EQ(sim->control("nivor c1 1000"), "ok");  // calibration codes equal
+    const int polls = pollUntilStopped();
+    EXPECT_LT(polls, 40);
+    EXPECT_FALSE(controller.measuring());
+    EXPECT_FALSE(controller.busy());
+    EXPECT_TRUE(controller.startEnabled());
+    EXPECT_EQ(messages(console), (std::vector<std::string>{"АЦП НИВ не откалиброван"}));
+    EXPECT_EQ(controller.temperature(), started);
+    EXPECT_DOUBLE_EQ(controller.tq(), 0.5);
+
+    // A stop from the button with the same sensor ends a running one too.
+    controller.setMeasurementTime(60.0);
+    controller.cbTempChChange(C::kNoTemperature);
+    controller.bnStartClick();
+    run();
+    ASSERT_TRUE(controller.measuring());
+    controller.cbTempChChange(C::kTsp1);
+    controller.bnStopClick();
+    run();
+    EXPECT_FALSE(controller.measuring());
+    EXPECT_EQ(messages(console).size(), 2u);
+}
+
 TEST_F(Instrument, PulseStopOnTheChosenInputWithoutTemperature) {
     open();
     controller.cbModeChange(C::kModePulses);

@@ -125,7 +125,7 @@ TEST(DornWorker, RangeIsCheckedBeforeThePortAndClosedPortIsReported) {
     EXPECT_EQ(complete(worker, pump).error, "COM-порт не открыт");
 }
 
-TEST(DornWorker, HangUpMidAnswerThenReopenWorks) {
+TEST(DornWorker, HangUpMidAnswerIsThePortGoneAndTheWorkerReopensIt) {
     testsupport::Devsim sim{DEVSIM_PATH, {"--only", "dorn"}};
     WaitingNotifier pump;
     DornThread worker;
@@ -138,12 +138,14 @@ TEST(DornWorker, HangUpMidAnswerThenReopenWorks) {
     ASSERT_EQ(sim.control("dorn fault hangup"), "ok");
     worker.Slot().du = 2;
     worker.Post(dorn::kReadCoefficients, 0);
-    EXPECT_EQ(complete(worker, pump).error, "Прибор не отвечает");
+    EXPECT_EQ(complete(worker, pump).error, "Порт отключён: " + sim.path("dorn"));
     ASSERT_EQ(sim.control("dorn fault none"), "ok");
-    // The line was replaced: the page opens its port again.
-    worker.Slot().port = port;
-    worker.Post(dorn::kOpenPort, 0);
-    ASSERT_TRUE(complete(worker, pump).ok);
+    // The line was replaced behind the same link: the worker opens it again
+    // by itself and says so.
+    const auto back = pump.next(5s);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->message, QueueNotifier::kPortMessage);
+    EXPECT_EQ(back->param1, 1);
     worker.Slot().du = 2;
     worker.Post(dorn::kReadCoefficients, 0);
     const auto r = complete(worker, pump);

@@ -74,6 +74,7 @@ private slots:
     void measurementsGoIntoThePackagesOfTheSelectedTab();
     void stopInTheMiddleAndThePortRemembered();
     void silentInstrumentIsReportedAndTheDialogStaysUsable();
+    void unpluggedInstrumentIsWaitedForAndTheMeasurementGoesOn();
     void modeRules_data();
     void modeRules();
     void pulseInputIsRememberedAcrossModes();
@@ -299,11 +300,12 @@ void SpprDlgTest::silentInstrumentIsReportedAndTheDialogStaysUsable() {
     QVERIFY(m_lines.isEmpty());
     QVERIFY(dialog->controller().measuring());
 
-    // The stop fails at its temperature and says why.
+    // The temperature and the stop that goes without it both fail, each
+    // saying why; the measurement is still running.
     dialog->bnStop()->setFocus();
     dialog->bnStop()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!dialog->busy(), kMeasureTimeout);
-    QCOMPARE(m_lines, QStringList{QStringLiteral("Прибор не отвечает")});
+    QCOMPARE(m_lines, QStringList(2, QStringLiteral("Прибор не отвечает")));
     QVERIFY(dialog->controller().measuring());
     QVERIFY(dialog->bnStop()->isEnabled());
     QCOMPARE(QApplication::focusWidget(), dialog->bnStop());  // given back
@@ -314,7 +316,34 @@ void SpprDlgTest::silentInstrumentIsReportedAndTheDialogStaysUsable() {
     dialog->bnStop()->click();
     QTRY_VERIFY_WITH_TIMEOUT(!dialog->controller().measuring() && !dialog->busy(), kMeasureTimeout);
     QVERIFY(dialog->bnStart()->isEnabled());
-    QCOMPARE(m_lines.size(), 1);
+    QCOMPARE(m_lines.size(), 2);
+    QVERIFY(m_errorBoxes.isEmpty());
+}
+
+void SpprDlgTest::unpluggedInstrumentIsWaitedForAndTheMeasurementGoesOn() {
+    auto dialog = makeDialog(true);
+    type(dialog->edTime(), QStringLiteral("60"));
+    startAndWaitForData(*dialog);
+    QTRY_VERIFY(!dialog->pnU()->text().isEmpty());
+
+    // The adapter is pulled out: a poll meets it, the dialog says so once,
+    // polls nothing more and offers neither start nor stop.
+    const QString gone = QStringLiteral("Порт отключён: ") + QString::fromStdString(m_devsim->path("nivor"));
+    QCOMPARE(QString::fromStdString(m_devsim->control("nivor vanish")), QStringLiteral("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_lines, QStringList{gone}, kMeasureTimeout);
+    QVERIFY(!dialog->bnStop()->isEnabled());
+    QVERIFY(!dialog->bnStart()->isEnabled());
+    QTest::qWait(2500);
+    QCOMPARE(m_lines, QStringList{gone});
+
+    // Back: the port opens by itself, the polls go on, the stop works.
+    QCOMPARE(QString::fromStdString(m_devsim->control("nivor return")), QStringLiteral("ok"));
+    QTRY_COMPARE_WITH_TIMEOUT(m_lines, (QStringList{gone, QStringLiteral("Порт снова подключён")}), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->pnU()->text().isEmpty(), kMeasureTimeout);
+    QVERIFY(dialog->bnStop()->isEnabled());
+    dialog->bnStop()->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog->controller().measuring() && !dialog->busy(), kMeasureTimeout);
+    QCOMPARE(m_lines.size(), 2);
     QVERIFY(m_errorBoxes.isEmpty());
 }
 

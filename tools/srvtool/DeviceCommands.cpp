@@ -74,7 +74,15 @@ json consoleJson(const ConsoleRecorder& recorder) { return recorder.lines; }
 
 void addPortsCommand(CLI::App& app) {
     auto* cmd = app.add_subcommand("ports", "print the port list");
-    cmd->callback([] { print(json{{"ports", comprt::ComPort::PortList().Names()}}); });
+    cmd->callback([] {
+        // Beside the names, what the machine tells of each device that has
+        // a hint (a USB adapter's ids, names and serial number).
+        const comprt::ComPort::ComList& list = comprt::ComPort::PortList();
+        json hints = json::object();
+        for (std::size_t i = 0; i < list.Count(); ++i)
+            if (!list.Hint(i).empty()) hints[list.Name(i)] = list.Hint(i);
+        print(json{{"ports", list.Names()}, {"hints", hints}});
+    });
 }
 
 // ---------------------------------------------------------------- dorn

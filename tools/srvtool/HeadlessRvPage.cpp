@@ -29,6 +29,10 @@ void HeadlessRvPage::handle(const WaitingNotifier::Notification& n,
         m_controller.Activity(n.param1);
         return;
     }
+    if (n.message == QueueNotifier::kPortMessage) {
+        m_controller.PortNotified(n.param1 != 0);
+        return;
+    }
     const PageResult h = m_controller.HandleResult(n.param1 != 0);
     if (h.code == rv::kOpenPort && !h.ok) m_openFailed = true;
     onResult(h);

@@ -49,6 +49,7 @@ void HeadlessSpprDlg::run(bool measuring) {
                                                std::chrono::milliseconds(0))
                                     : std::chrono::duration_cast<std::chrono::milliseconds>(kRequestLimit);
         if (auto n = m_pump.next(wait)) {
+            if (n->message == QueueNotifier::kPortMessage) m_controller.PortNotified(n->param1 != 0);
             if (n->message != QueueNotifier::kResultMessage) continue;
             const PageResult h = m_controller.HandleResult(n->param1 != 0);
             // The first poll of a measurement follows its start by a whole second.

@@ -3,10 +3,11 @@
 #include <algorithm>
 
 DornPageController::DornPageController(DornPageState& page, Queue& queue, Console& console)
-    : m_page(page), m_queue(queue), m_console(console) {}
+    : m_page(page), m_queue(queue), m_console(console), m_recovery(console) {}
 
 void DornPageController::cbPortChange(int position) {
     m_port = std::max(position, 0);
+    m_recovery.Reset();
     DornCommon& slot = m_queue.Slot();
     slot.port = m_port;
     m_queue.Post(dorn::kOpenPort, 0);
@@ -28,7 +29,9 @@ void DornPageController::bnReadClick() {
     m_busy = true;
 }
 
-bool DornPageController::canExchange() const { return !m_busy && m_port > 0 && m_page.hasPulseOutput(); }
+bool DornPageController::canExchange() const {
+    return !m_busy && m_port > 0 && !m_recovery.away() && m_page.hasPulseOutput();
+}
 
 PageResult DornPageController::HandleResult(bool success) {
     Queue::QueueItem& item = m_queue.Front();
@@ -39,9 +42,13 @@ PageResult DornPageController::HandleResult(bool success) {
         // "-------" says it.
         m_port = success ? item.param.port : 0;
         result.port = m_port;
+        m_recovery.Reset();  // a port lost before this open is no longer the page's
         break;
     case dorn::kWriteCoefficients:
-        m_console.message(success ? kParametersWritten : item.error);
+        if (success)
+            m_console.message(kParametersWritten);
+        else
+            m_recovery.Failure(item.error);
         break;
     case dorn::kReadCoefficients:
         if (success) {
@@ -49,7 +56,7 @@ PageResult DornPageController::HandleResult(bool success) {
             m_page.a().setValue(item.param.A);
             m_page.b().setValue(item.param.B);
         } else {
-            m_console.message(item.error);
+            m_recovery.Failure(item.error);
         }
         break;
     }

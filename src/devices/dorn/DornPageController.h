@@ -9,6 +9,7 @@
 
 #include "common/Console.h"
 #include "devices/PageResult.h"
+#include "devices/PortRecovery.h"
 #include "devices/dorn/DornPageState.h"
 #include "devices/dorn/DornProtocol.h"
 #include "link/QueueThread.h"
@@ -39,19 +40,24 @@ public:
     // 0 failed): handles Front(), pops it and ends the busy state once
     // nothing is pending. An open's result carries the port kept.
     PageResult HandleResult(bool success);
+    // The worker's kPortMessage (param1: 1 back, 0 gone).
+    void PortNotified(bool back) { m_recovery.Notify(back, PortRecovery::PortName(m_port)); }
+    // The port went away and the worker waits for it.
+    bool portAway() const { return m_recovery.away(); }
 
     // A request is pending: the port selector and both buttons are disabled.
     bool busy() const { return m_busy; }
     // The port selector's position (0 = "-------").
     int port() const { return m_port; }
     // Whether the read and write buttons are enabled: not busy, a port
-    // selected, and a model with a pulse output.
+    // selected and not away, and a model with a pulse output.
     bool canExchange() const;
 
 private:
     DornPageState& m_page;
     Queue& m_queue;
     Console& m_console;
+    PortRecovery m_recovery;
     bool m_busy = false;
     int m_port = 0;
 };

@@ -22,7 +22,7 @@ std::string fourDigits(double value) {
 }  // namespace
 
 KeltPageController::KeltPageController(KeltPageState& page, Queue& queue, Console& console)
-    : m_page(page), m_queue(queue), m_console(console) {}
+    : m_page(page), m_queue(queue), m_console(console), m_recovery(console) {}
 
 KeltCommon& KeltPageController::NextSlot(std::uint8_t sub) {
     KeltCommon& slot = m_queue.Slot();
@@ -42,6 +42,7 @@ void KeltPageController::cbPortChange(int position) {
     NextSlot(static_cast<std::uint8_t>(index));
     m_queue.Post(m_page.model() >= 15 ? kelt::kOpenSlow : kelt::kOpenFast, 0);
     m_port = index;
+    m_recovery.Reset();
     m_busy = true;
 }
 
@@ -304,6 +305,7 @@ PageResult KeltPageController::HandleResult(bool success) {
     case kelt::kOpenFast:
         m_port = success ? item.param.sub : 0;
         result.port = m_port;
+        m_recovery.Reset();  // a port lost before this open is no longer the page's
         m_page.level().setValue(0);
         break;
     case kelt::kExchange:
@@ -316,14 +318,14 @@ PageResult KeltPageController::HandleResult(bool success) {
             m_queue.Post(kelt::kPause, queue_condition::kForce);
             m_console.message(kBusyPause);
         } else {
-            m_console.message(item.error);
+            m_recovery.Failure(item.error);
         }
         break;
     case kelt::kResetAdapter:
         if (success)
             m_page.level().setValue(0);
         else
-            m_console.message(item.error);
+            m_recovery.Failure(item.error);
         break;
     default:
         break;

@@ -12,6 +12,7 @@
 
 #include "common/Console.h"
 #include "devices/PageResult.h"
+#include "devices/PortRecovery.h"
 #include "devices/kelt/KeltPageState.h"
 #include "devices/kelt/KeltThread.h"
 #include "link/QueueThread.h"
@@ -48,6 +49,10 @@ public:
     // skipped, 0 failed). Handles Front() and pops it; the result's detail
     // is the slot's sub, and it carries the amplitude when one was measured.
     PageResult HandleResult(bool success);
+    // The worker's kPortMessage (param1: 1 back, 0 gone).
+    void PortNotified(bool back) { m_recovery.Notify(back, PortRecovery::PortName(m_port)); }
+    // The port went away and the worker waits for it: nothing is sent.
+    bool portAway() const { return m_recovery.away(); }
 
     bool busy() const { return m_busy; }
     // cbPort: the selected position (0 = "-------"), selected at once by a
@@ -82,6 +87,7 @@ private:
     KeltPageState& m_page;
     Queue& m_queue;
     Console& m_console;
+    PortRecovery m_recovery;
     bool m_busy = false;
     int m_port = 0;
     int m_amplitude = 0;

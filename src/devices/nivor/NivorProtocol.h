@@ -155,6 +155,9 @@ public:
 
 protected:
     void Process(std::int32_t code, SpprCommon& param) override;
+    // The port went away: the worker waits for it and reopens it.
+    bool PortAway() const override { return m_port.Lost(); }
+    bool PortBack() override { return m_port.Reopen(); }
 
 private:
     void Greeting(LoggedPort& wire);

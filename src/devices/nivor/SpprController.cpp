@@ -21,7 +21,8 @@ const std::vector<std::string>& SpprController::sensorItems() {
     return items;
 }
 
-SpprController::SpprController(Queue& queue, Console& console) : m_queue(queue), m_console(console) {
+SpprController::SpprController(Queue& queue, Console& console)
+    : m_queue(queue), m_console(console), m_recovery(console) {
     cbModeChange(m_mode);
 }
 
@@ -121,6 +122,7 @@ void SpprController::cbPortChange(int position) {
     m_queue.Slot().setPort(static_cast<std::uint8_t>(index));
     Post(nivor::kOpenPort, 0);
     m_port = index;
+    m_recovery.Reset();
     ClearVoltage();
 }
 
@@ -162,11 +164,15 @@ void SpprController::bnStopClick() {
     const bool temperature = m_tempChannel != kNoTemperature;
     if (temperature) PostTemperature();
     m_queue.Slot().setCommand(nivor::kStop);
-    Post(nivor::kCommand, temperature ? queue_condition::kAfterSuccess : 0);
+    // The stop goes even when the temperature could not be read: a
+    // measurement must end whatever the sensor says, or every poll after
+    // the instrument's end would try again and fail again. Forced, because
+    // the temperature request already waits in the queue.
+    Post(nivor::kCommand, temperature ? queue_condition::kForce : 0);
 }
 
 void SpprController::TimerTimer() {
-    if (m_port <= 0) return;
+    if (m_port <= 0 || m_recovery.away()) return;
     m_queue.Slot().setCommand(nivor::kPoll);
     Post(nivor::kCommand, queue_condition::kBackground | queue_condition::kDropQuietly);
 }
@@ -190,6 +196,7 @@ PageResult SpprController::HandleResult(bool success) {
     const bool background = (item.condition & queue_condition::kBackground) != 0;
     const SpprCommon& p = item.param;
     if (item.code == kOpenPort) {
+        m_recovery.Reset();  // a port lost before this open is no longer the dialog's
         if (!success) {
             m_port = 0;
             m_console.message(item.error);
@@ -200,7 +207,7 @@ PageResult SpprController::HandleResult(bool success) {
         const std::uint8_t command = p.command();
         handled.detail = command;
         if (!success) {
-            if (command != kPoll) m_console.message(item.error);
+            if (command != kPoll) m_recovery.Failure(item.error);
             ClearVoltage();
         } else if (command <= kPulseStop) {
             m_measuring = true;

@@ -17,6 +17,7 @@
 
 #include "common/Console.h"
 #include "devices/PageResult.h"
+#include "devices/PortRecovery.h"
 #include "devices/nivor/NivorProtocol.h"
 #include "link/QueueThread.h"
 
@@ -113,7 +114,8 @@ public:
     // The temperature (when a channel is used), then the mode's command,
     // which runs only if the temperature was read.
     void bnStartClick();
-    // The temperature (when a channel is used), then the stop command.
+    // The temperature (when a channel is used), then the stop command,
+    // which goes whether the temperature was read or not.
     void bnStopClick();
     // The once-a-second poll: posted only when a port is selected and no
     // other request waits; it never makes the dialog busy and its failure
@@ -126,6 +128,10 @@ public:
     // port kept; a started measurement asks for the timer's restart, so that
     // the first poll follows it a second later.
     PageResult HandleResult(bool success);
+    // The worker's kPortMessage (param1: 1 back, 0 gone). While the port is
+    // away the timer polls nothing and no action is offered.
+    void PortNotified(bool back) { m_recovery.Notify(back, PortRecovery::PortName(m_port)); }
+    bool portAway() const { return m_recovery.away(); }
 
     // ---- what the dialog shows ----------------------------------------------
     // A request other than a poll is pending.
@@ -133,8 +139,8 @@ public:
     bool measuring() const { return m_measuring; }
     int port() const { return m_port; }
     bool portEnabled() const { return !busy() && !m_measuring; }
-    bool startEnabled() const { return !busy() && !m_measuring; }
-    bool stopEnabled() const { return !busy() && m_measuring; }
+    bool startEnabled() const { return !busy() && !m_measuring && !m_recovery.away(); }
+    bool stopEnabled() const { return !busy() && m_measuring && !m_recovery.away(); }
     bool toPackageEnabled() const { return !busy() && !m_measuring && m_target.has_value(); }
 
     // "6.58 В", or "" when no voltage is known.
@@ -163,6 +169,7 @@ private:
 
     Queue& m_queue;
     Console& m_console;
+    PortRecovery m_recovery;
     int m_foreground = 0;
     int m_port = 0;
 

@@ -147,7 +147,7 @@ const std::array<int, 4>& RvPageController::speeds() {
 }
 
 RvPageController::RvPageController(RvPageState& page, Queue& queue, Console& console)
-    : m_page(page), m_queue(queue), m_console(console) {}
+    : m_page(page), m_queue(queue), m_console(console), m_recovery(console) {}
 
 void RvPageController::changed() {
     if (m_changed) m_changed();
@@ -169,6 +169,7 @@ void RvPageController::readCurrent() {
 }
 
 void RvPageController::OpenPortButtonClick() {
+    m_recovery.Reset();
     if (m_portOpen) {
         postClose(m_queue);
         return;
@@ -297,6 +298,8 @@ PageResult RvPageController::HandleResult(bool success) {
     // Freed first: the opening chain below needs all its slots.
     m_queue.Pop();
 
+    // A port lost before an open or a close is no longer the page's.
+    if (handled.code == kOpenPort || handled.code == kClosePort) m_recovery.Reset();
     switch (handled.code) {
     case kOpenPort:
         if (!success) {
@@ -325,7 +328,7 @@ PageResult RvPageController::HandleResult(bool success) {
             Replies replies(*this);
             dispatchReply(m_frame, count, replies, m_console);
         } else if (handled.code == kExchange) {
-            m_console.message(error);
+            m_recovery.Failure(error);
         }
         break;
     default:
@@ -334,6 +337,12 @@ PageResult RvPageController::HandleResult(bool success) {
     handled.busy = m_queue.Pending() > 0;
     changed();
     return handled;
+}
+
+void RvPageController::PortNotified(bool back) {
+    // The RV selector has no "no port" item: its index k is port k + 1.
+    m_recovery.Notify(back, PortRecovery::PortName(m_portIndex + 1));
+    changed();
 }
 
 void RvPageController::Activity(std::intptr_t transmitting) {
@@ -345,11 +354,11 @@ void RvPageController::SystemTimerTimer() {
     try {
         if (--m_systemCountdown == 0) {
             m_systemCountdown = kSystemPollTicks;
-            if (m_portOpen) readCurrent();
+            if (m_portOpen && !m_recovery.away()) readCurrent();
         }
         if (--m_readingsCountdown <= 0) {
             m_readingsCountdown = kReadingsPollTicks;
-            if (m_observation && m_portOpen) read(RegObservation, ObservationBlock::kSize);
+            if (m_observation && m_portOpen && !m_recovery.away()) read(RegObservation, ObservationBlock::kSize);
         }
     } catch (const std::exception& e) {
         m_console.message(e.what());

@@ -15,6 +15,7 @@
 #include "common/Console.h"
 #include "devices/PageFields.h"
 #include "devices/PageResult.h"
+#include "devices/PortRecovery.h"
 #include "devices/rv/Readings.h"
 #include "devices/rv/RvFrames.h"
 #include "devices/rv/RvPageState.h"
@@ -143,6 +144,10 @@ public:
     // (-1 for opening and closing); what it shows reaches the page through
     // the changed callback.
     PageResult HandleResult(bool success);
+    // The worker's kPortMessage (param1: 1 back, 0 gone). While the port is
+    // away the timer polls nothing; it goes on once the port is back.
+    void PortNotified(bool back);
+    bool portAway() const { return m_recovery.away(); }
     // The activity message: 1 transmitting (TX), 0 a reply arrived (RX).
     void Activity(std::intptr_t transmitting);
     // SystemTimerTimer, every 50 ms.
@@ -158,6 +163,7 @@ private:
     RvPageState& m_page;
     Queue& m_queue;
     Console& m_console;
+    PortRecovery m_recovery;
     std::function<void()> m_changed;
     FrameBuffer m_frame{};
 
