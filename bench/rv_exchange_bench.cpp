@@ -26,22 +26,33 @@ std::string devsimPath() {
     return (self.parent_path().parent_path() / "tools" / "devsim" / "devsim").string();
 }
 
-void BM_RvRegisterRead(benchmark::State& state) {
-    testsupport::Devsim sim(devsimPath(), {"--only", "rv", "--rv", "delay=0"});
-    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{sim.path("rv")}));
+// devsim's RV meter answering at once, and the page's worker on its port.
+struct RvLine {
+    testsupport::Devsim sim{devsimPath(), {"--only", "rv", "--rv", "delay=0"}};
     WaitingNotifier pump;
     RVx2Thread worker;
-    worker.Start(pump);
-    rv::postOpen(worker, 1, 9600);
-    const auto opened = pump.nextResult(std::chrono::seconds(5));
-    if (!opened || opened->param1 != 1) {
-        state.SkipWithError("devsim's port did not open");
-        return;
-    }
-    worker.Pop();
     rv::FrameBuffer frame{};
     Console console;
     rv::ReplyHandler handler;
+
+    bool open() {
+        comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{sim.path("rv")}));
+        worker.Start(pump);
+        rv::postOpen(worker, 1, 9600);
+        const auto opened = pump.nextResult(std::chrono::seconds(5));
+        if (!opened || opened->param1 != 1) return false;
+        worker.Pop();
+        return true;
+    }
+};
+
+void BM_RvRegisterRead(benchmark::State& state) {
+    RvLine line;
+    if (!line.open()) {
+        state.SkipWithError("devsim's port did not open");
+        return;
+    }
+    auto& [sim, pump, worker, frame, console, handler] = line;
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
         rv::sendRequest(worker, frame, 1, rv::FnRead, rv::RegAddress, 0, 1);
@@ -72,22 +83,13 @@ BENCHMARK(BM_RvRegisterRead)->Unit(benchmark::kMillisecond)->UseRealTime()->Iter
 // milliseconds, which moves a mean by per cents; the log's own cost is
 // BM_FrameLogRecordExchange.
 void BM_RvRegisterReadFrameLog(benchmark::State& state) {
-    testsupport::Devsim sim(devsimPath(), {"--only", "rv", "--rv", "delay=0"});
-    comprt::ComPort::ReplacePortList(comprt::ComPort::ComList(std::vector<std::string>{sim.path("rv")}));
-    WaitingNotifier pump;
-    RVx2Thread worker;
-    worker.Start(pump);
-    rv::postOpen(worker, 1, 9600);
-    const auto opened = pump.nextResult(std::chrono::seconds(5));
-    if (!opened || opened->param1 != 1) {
+    RvLine line;
+    if (!line.open()) {
         state.SkipWithError("devsim's port did not open");
         return;
     }
-    worker.Pop();
+    auto& [sim, pump, worker, frame, console, handler] = line;
     const std::shared_ptr<FrameLog> log = FrameLog::Of(sim.path("rv"));
-    rv::FrameBuffer frame{};
-    Console console;
-    rv::ReplyHandler handler;
     bool failed = false;
     const auto exchange = [&](bool logged) {
         log->SetEnabled(logged);
