@@ -36,6 +36,14 @@ struct Case {
     Verdict verdict;
 };
 
+// A reply judged against the length its request expects.
+struct SizedCase {
+    const char* what;
+    Bytes reply;
+    std::size_t expected;
+    Verdict verdict;
+};
+
 // ------------------------------------------------------------------ Dorn
 
 // Diameter 50, A = 1.5, B = -0.25: the write frame, echoed.
@@ -64,15 +72,8 @@ TEST(FrameVerdict, DornReadAnswerIsJudgedByItsLengthOnly) {
 
 // ------------------------------------------------------------------ RV
 
-struct RvCase {
-    const char* what;
-    Bytes reply;
-    std::size_t expected;
-    Verdict verdict;
-};
-
 TEST(FrameVerdict, RvRepliesByCrcLengthAndErrorBit) {
-    const RvCase kCases[] = {
+    const SizedCase kCases[] = {
         {"address 1", {0x01, 0x41, 0x05, 0x01, 0x93, 0x5c}, 6, kGood},
         {"system block",
          {0x01, 0x41, 0x00, 0x00, 0x00, 0x03, 0x05, 0x4e, 0x61, 0xbc, 0x00, 0x05, 0x8d, 0xbc},
@@ -121,12 +122,7 @@ TEST(FrameVerdict, NivorEchoesAndChecksummedAnswers) {
                          0x00, 0x00, 0x10, 0x00, 0xfa, 0x00, 0x00, 0x00, 0x10, 0x00, 0x64, 0x00, 0x00, 0x22};
     Bytes badBlock = block;
     badBlock.back() = 0x23;
-    const struct {
-        const char* what;
-        Bytes reply;
-        std::size_t expected;
-        Verdict verdict;
-    } kChecked[] = {
+    const SizedCase kChecked[] = {
         {"identity: type 3", {0x00, 0x03, 0x03}, 3, kGood},
         {"identity, wrong sum (badsum)", {0x00, 0x03, 0x02}, 3, kBad},
         {"identity cut", {0x00, 0x03}, 3, kShort},
@@ -181,12 +177,7 @@ TEST(FrameVerdict, KeltChecksummedAnswers) {
     const Bytes answer(block2.begin() + 1, block2.end());
     Bytes badAnswer = answer;
     badAnswer.back() ^= 1;
-    const struct {
-        const char* what;
-        Bytes reply;
-        std::size_t expected;
-        Verdict verdict;
-    } kCases[] = {
+    const SizedCase kCases[] = {
         {"battery code 4", {0x04, 0x00, 0x04}, 3, kGood},
         {"battery, wrong sum (badsum)", {0x04, 0x00, 0x05}, 3, kBad},
         {"battery, one byte (short)", {0x01}, 3, kShort},
