@@ -39,6 +39,9 @@ public:
 
     // Initialisation: runs once; the first show calls it.
     void Initialise();
+
+    // The name of the port the page's port row shows; empty when none.
+    virtual QString PortName() const = 0;
     bool initialised() const { return m_initialised; }
 
 protected:

@@ -1,5 +1,7 @@
 #include "DornFrame.h"
 
+#include "ExchangeLogWindow.h"
+
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -70,7 +72,12 @@ TDornFrame::TDornFrame(Dorn& device, Console& console, QWidget* parent)
     NameControl(m_write, QStringLiteral("Записать коэффициенты"));
 
     auto* top = new QFormLayout;
-    top->addRow(QStringLiteral("Com-порт:"), m_port);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(m_port);
+    portRow->addWidget(MakeExchangeLogButton(this, [this] { return PortName(); }));
+    top->addRow(QStringLiteral("Com-порт:"), portRow);
+    // A row of a layout gets no buddy from the form: link the caption itself.
+    if (auto* caption = qobject_cast<QLabel*>(top->labelForField(portRow))) caption->setBuddy(m_port);
     top->addRow(QStringLiteral("Заводской №:"), m_devNum);
     top->addRow(m_outTypeLabel, m_outType);
 
@@ -185,6 +192,8 @@ void TDornFrame::Run(Action&& action) {
     }
     UpdateControls();
 }
+
+QString TDornFrame::PortName() const { return PortNameAt(m_port->GetItemIndex()); }
 
 void TDornFrame::cbPortChange() {
     const int position = m_port->GetItemIndex();

@@ -43,6 +43,7 @@ public:
     // controller's port and busy state and the model.
     void UpdateControls();
     bool busy() const;
+    QString PortName() const override;
 
     // The user's actions: the controls' values go to the controller; a
     // refused request is written to the console.

@@ -1,5 +1,7 @@
 #include "KeltFrame.h"
 
+#include "ExchangeLogWindow.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFormLayout>
@@ -124,7 +126,10 @@ QFormLayout* TKeltFrame::BuildPortRows() {
     m_devNum = named(new QLineEdit(this), "edDevNum", QStringLiteral("Заводской номер КЕЛТ"));
     fitWidth(m_devNum, QStringLiteral("0000000000"));
     auto* form = new QFormLayout;
-    form->addRow(label(QStringLiteral("COM-порт:"), "lbPort", m_port, this), m_port);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(m_port);
+    portRow->addWidget(MakeExchangeLogButton(this, [this] { return PortName(); }));
+    form->addRow(label(QStringLiteral("COM-порт:"), "lbPort", m_port, this), portRow);
     form->addRow(label(QStringLiteral("Зав. № КЕЛТ:"), "lbDevNum", m_devNum, this), m_devNum);
     return form;
 }
@@ -457,6 +462,8 @@ void TKeltFrame::HandleResult(bool ok) {
     m_busy.Set(result.busy, [this] { UpdateControls(); });
     emit resultHandled(result.code, result.detail, result.ok);
 }
+
+QString TKeltFrame::PortName() const { return PortNameAt(m_port->GetItemIndex()); }
 
 void TKeltFrame::cbPortChange() {
     const int position = m_port->GetItemIndex();

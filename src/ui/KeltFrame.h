@@ -50,6 +50,7 @@ public:
     ~TKeltFrame() override;
 
     bool busy() const { return m_busy.busy(); }
+    QString PortName() const override;
 
     // Shows the page state in the controls.
     void UpdateFromState();

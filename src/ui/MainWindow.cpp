@@ -28,6 +28,8 @@
 #include "ChartWindows.h"
 #include "ConsoleView.h"
 #include "CreateDevicePage.h"
+#include "DevicePage.h"
+#include "ExchangeLogWindow.h"
 #include "RvFrame.h"
 #include "HelpWindow.h"
 #include "LinesDialog.h"
@@ -234,6 +236,8 @@ void TMainForm::CreateActions() {
     ActionGraphics = make("ActionGraphics", "Графики", QKeySequence(QStringLiteral("Ctrl+G")),
                           textIcon(QStringLiteral("Гр"), green), &TMainForm::ActionGraphicsExecute);
     ActionLimits = make("ActionLimits", "Пределы погрешности", QKeySequence(), QIcon(), &TMainForm::ActionLimitsExecute);
+    ActionExchangeLog = make("ActionExchangeLog", "Журнал обмена", QKeySequence(), QIcon(),
+                             &TMainForm::ActionExchangeLogExecute);
 
     NSaveAs = new QAction(QStringLiteral("Сохранить как..."), this);
     NSaveAs->setObjectName(QStringLiteral("NSaveAs"));
@@ -281,6 +285,9 @@ void TMainForm::CreateMenus() {
     m_pagesMenu = menuBar()->addMenu(QStringLiteral("Страницы"));
     m_pagesGroup = new QActionGroup(this);
     m_pagesGroup->setExclusive(true);
+    // The pages' items go above the separator, the exchange log below it.
+    m_pagesSeparator = m_pagesMenu->addSeparator();
+    m_pagesMenu->addAction(ActionExchangeLog);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("Справка"));
     help->addActions({NHelp, NAbout});
@@ -434,7 +441,8 @@ void TMainForm::RebuildTabs() {
         for (int i = 0; i < m_tabCaptions.size(); ++i) {
             const QString caption = escapeMnemonic(m_tabCaptions[i]);
             m_tabs->addTab(caption);
-            QAction* item = m_pagesMenu->addAction(caption);
+            auto* item = new QAction(caption, m_pagesMenu);
+            m_pagesMenu->insertAction(m_pagesSeparator, item);
             item->setCheckable(true);
             m_pagesGroup->addAction(item);
             connect(item, &QAction::triggered, this, [this, i] { SelectTab(i); });
@@ -560,6 +568,7 @@ void TMainForm::UpdateActions() {
     ActionLimits->setEnabled(open && m_doc.device() != nullptr);
     ActionNewEntryNIV->setEnabled(open && m_doc.device() && m_doc.device()->Type() != kRvCode);
     m_pagesMenu->setEnabled(open);
+    ActionExchangeLog->setEnabled(open && m_doc.device() != nullptr);
 }
 
 void TMainForm::SyncDevicePage() {
@@ -957,6 +966,11 @@ Limits TMainForm::GraphLimits() const {
     for (const PackagePtr& package : m_doc.packages())
         if (package->type == PackageType::Verification) return m_limits;
     return {};
+}
+
+void TMainForm::ActionExchangeLogExecute() {
+    const auto* page = qobject_cast<DevicePage*>(m_devicePage);
+    ExchangeLogWindow::ShowFor(page ? page->PortName() : QString(), this);
 }
 
 void TMainForm::ActionLimitsExecute() {

@@ -121,6 +121,7 @@ public:
     QAction* ActionLines = nullptr;
     QAction* ActionGraphics = nullptr;
     QAction* ActionLimits = nullptr;  // "Пределы погрешности"
+    QAction* ActionExchangeLog = nullptr;  // "Журнал обмена"
     QAction* ActionNewEntryNIV = nullptr;
     QAction* NSaveAs = nullptr;
     QAction* NClose = nullptr;
@@ -162,6 +163,9 @@ public slots:
     // "Пределы погрешности": the limits of the document's model in their
     // dialog; accepted ones are stored for the model and judge at once.
     void ActionLimitsExecute();
+    // "Журнал обмена" of the "Страницы" menu: the exchange log window on the
+    // port of the device page.
+    void ActionExchangeLogExecute();
     // "Ввод с НИВ-2.3": makes the Nivor dialog on first use, gives it the
     // package of the selected tab and shows it beside the window.
     void ActionNewEntryNIVExecute();
@@ -242,6 +246,7 @@ private:
     QToolBar* m_toolBar = nullptr;
     QMenu* m_pagesMenu = nullptr;
     QActionGroup* m_pagesGroup = nullptr;
+    QAction* m_pagesSeparator = nullptr;
     LinesDialog* m_lines = nullptr;
     GraphWindow* m_graph = nullptr;
     SPILTS_DATA_EXCHANGE m_chartData;

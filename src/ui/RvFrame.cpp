@@ -1,6 +1,7 @@
 #include "RvFrame.h"
 
 #include "ChartWindows.h"
+#include "ExchangeLogWindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -212,6 +213,9 @@ void TRVFrame::Run(Action&& action) {
     UpdateFromState();
 }
 
+// The RV page's list has no "-------": its first item is the first port.
+QString TRVFrame::PortName() const { return PortNameAt(m_portBox->currentIndex() + 1); }
+
 void TRVFrame::BuildTopBar(QWidget* bar) {
     m_portBox = named(new QComboBox(bar), "PortSelectBox", QStringLiteral("COM-порт"));
     AddPortItems(*m_portBox);
@@ -249,6 +253,7 @@ void TRVFrame::BuildTopBar(QWidget* bar) {
     layout->addWidget(m_portBox);
     layout->addWidget(m_openButton);
     layout->addWidget(m_portParams);
+    layout->addWidget(MakeExchangeLogButton(bar, [this] { return PortName(); }));
     layout->addWidget(m_rx);
     layout->addWidget(m_tx);
     layout->addSpacing(6);

@@ -63,6 +63,7 @@ public:
     ~TRVFrame() override;
 
     rv::RvPageController* controller() const;
+    QString PortName() const override;
     // The "Показания" tab's content, made by the charts plugin when the tab
     // is first shown or by this call, whichever comes first.
     ReadingsPage* readingsTab();

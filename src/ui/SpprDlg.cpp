@@ -1,5 +1,7 @@
 #include "SpprDlg.h"
 
+#include "ExchangeLogWindow.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QFormLayout>
@@ -136,7 +138,10 @@ QFormLayout* TSpprDlg::BuildPortRows() {
     m_u = panel(this, "pnU", QStringLiteral("Напряжение питания, В"));
 
     auto* top = new QFormLayout;
-    top->addRow(caption(this, QStringLiteral("COM-порт:"), m_port), m_port);
+    auto* portRow = new QHBoxLayout;
+    portRow->addWidget(m_port);
+    portRow->addWidget(MakeExchangeLogButton(this, [this] { return PortNameAt(m_port->GetItemIndex()); }));
+    top->addRow(caption(this, QStringLiteral("COM-порт:"), m_port), portRow);
     top->addRow(caption(this, QStringLiteral("Напряжение питания, В:"), m_u), m_u);
     connect(m_port, &QComboBox::activated, this, [this](int) { cbPortChange(); });
     return top;

@@ -323,8 +323,12 @@ void MainWindowTest::pagesMenuMirrorsTheTabs() {
     QVERIFY(form.TabCaptions()[1].startsWith(QStringLiteral("Градуировочный ")));
     QVERIFY(form.TabCaptions()[2].startsWith(QStringLiteral("Поверочный ")));
 
+    // The tabs, then below a separator the exchange log of the device page.
     const QList<QAction*> items = form.pagesMenu()->actions();
-    QCOMPARE(items.size(), 3);
+    QCOMPARE(items.size(), 5);
+    QVERIFY(items[3]->isSeparator());
+    QCOMPARE(items[4]->objectName(), QStringLiteral("ActionExchangeLog"));
+    QVERIFY(items[4]->isEnabled());
     for (int i = 0; i < 3; ++i) QCOMPARE(items[i]->text(), form.tabBar()->tabText(i));
     QVERIFY(items[2]->isChecked());
 

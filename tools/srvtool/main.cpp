@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "Tool.h"
+#include "Trace.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,6 +37,7 @@ int main(int argc, char** argv) {
     CLI::App app{"srvtool: documents and devices of the flow transducer service tool"};
     app.require_subcommand(1);
     for (srvtool::CommandGroup group : srvtool::commandGroups()) group(app);
+    srvtool::addTraceFlags(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/MathError.h"
+#include "devices/LoggedPort.h"
 
 namespace dorn {
 
@@ -63,6 +64,15 @@ Coefficients decodeAnswer(std::span<const std::uint8_t, kFrameSize> answer, int 
     return {a / s, b / s};
 }
 
+framelog::Verdict judgeEcho(std::span<const std::uint8_t> request, std::span<const std::uint8_t> echo) {
+    const bool same = echo.size() == request.size() && std::equal(echo.begin(), echo.end(), request.begin());
+    return framelog::Judge(echo.size(), kFrameSize, same);
+}
+
+framelog::Verdict judgeAnswer(std::span<const std::uint8_t> answer) {
+    return framelog::Judge(answer.size(), kFrameSize, true);
+}
+
 }  // namespace dorn
 
 void DornThread::Process(std::int32_t code, DornCommon& param) {
@@ -74,24 +84,27 @@ void DornThread::Process(std::int32_t code, DornCommon& param) {
         // An index beyond the list closes instead; the page must learn that
         // the port it asked for is not open.
         if (param.port != 0 && !m_port.IsOpen()) throw UserError(comprt::kPortNotOpen);
+        m_log = OpenedLog(param.port);
         break;
     case kWriteCoefficients: {
         const Frame request = writeFrame(param.A, param.B, param.du);
         if (!m_port.IsOpen()) throw UserError(comprt::kPortNotOpen);
+        LoggedPort wire(m_port, m_log.get(), kWriteName);
         m_port.PurgeInput();
-        m_port.Write(request.data(), request.size());
+        wire.Write(request);
         Frame echo{};
-        m_port.Read(echo.data(), echo.size());
+        wire.Read(echo.data(), echo.size(), [&request](auto got) { return judgeEcho(request, got); });
         if (echo != request) throw UserError(kExchangeError);
         break;
     }
     case kReadCoefficients: {
         if (!m_port.IsOpen()) throw UserError(comprt::kPortNotOpen);
         const Frame request = readRequest();
+        LoggedPort wire(m_port, m_log.get(), kReadName);
         m_port.PurgeInput();
-        m_port.Write(request.data(), request.size());
+        wire.Write(request);
         Frame answer{};
-        m_port.Read(answer.data(), answer.size());
+        wire.Read(answer.data(), answer.size(), [](auto got) { return judgeAnswer(got); });
         const Coefficients c = decodeAnswer(answer, param.du);
         param.A = c.A;
         param.B = c.B;

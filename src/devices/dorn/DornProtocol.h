@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <span>
 
+#include <memory>
+
 #include "comprt/ComPort.h"
+#include "link/FrameLog.h"
 #include "link/QueueThread.h"
 
 // The request parameter block of the Dorn worker.
@@ -53,6 +56,17 @@ struct Coefficients {
 // A and B of an answer in the write layout (bytes 6 and 7 are not looked at).
 Coefficients decodeAnswer(std::span<const std::uint8_t, kFrameSize> answer, int du);
 
+// The requests' names in the frame log.
+inline constexpr const char* kWriteName = "запись коэффициентов";
+inline constexpr const char* kReadName = "чтение коэффициентов";
+
+// The frame log's verdict on the echo of a write: all 8 bytes, equal to the
+// request.
+framelog::Verdict judgeEcho(std::span<const std::uint8_t> request, std::span<const std::uint8_t> echo);
+// On the answer of a read, which carries nothing the page checks: its
+// length only.
+framelog::Verdict judgeAnswer(std::span<const std::uint8_t> answer);
+
 }  // namespace dorn
 
 // The Dorn page's worker: open the port, write or read the coefficients.
@@ -74,5 +88,6 @@ protected:
 
 private:
     comprt::ComPort m_port;
+    std::shared_ptr<FrameLog> m_log;  // of the open port
     std::uint32_t m_readTimeout = kReadTimeout;
 };

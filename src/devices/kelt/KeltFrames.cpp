@@ -108,10 +108,18 @@ std::optional<std::uint8_t> OlderCommandByte(std::uint8_t sub) {
     return sub;
 }
 
+namespace {
+
+// Sub-commands an adapter for model 0 only refuses.
+bool refusedByModel0Adapter(std::uint8_t sub) {
+    return oneOf(sub, kFirmware, kSpare10) || between(sub, kWriteCorrection, kWriteBlock3Alt);
+}
+
+}  // namespace
+
 bool CheckAdapterAnswer(std::uint8_t answer, std::uint8_t sub) {
     if (answer == kModel0Adapter) {
-        if (oneOf(sub, kFirmware, kSpare10) || between(sub, kWriteCorrection, kWriteBlock3Alt))
-            throw UserError(kAdapterModel0Only);
+        if (refusedByModel0Adapter(sub)) throw UserError(kAdapterModel0Only);
         return false;
     }
     if (answer != kAdapterQuery) throw UserError(kExchangeError);
@@ -191,6 +199,62 @@ KeltSignal DecodeSignal(std::span<const std::uint8_t, 6> answer) {
     const int period = answer[2] | (answer[3] << 8);
     signal.frequency = (signal.flags & 4) == 0 && period != 0 ? 32768.0 / period : 0.0;
     return signal;
+}
+
+const char* SubName(std::uint8_t sub) {
+    switch (sub) {
+    case kAmplitude: return "амплитуда сигнала";
+    case kReadBlock1: return "чтение блока 1";
+    case kWriteBlock1: return "запись блока 1";
+    case kBattery: return "напряжение батареи";
+    case kDeviceType: return "тип прибора";
+    case kFirmware: return "версия программы";
+    case kLevel0: return "уровень адаптера 0";
+    case kLevel1: return "уровень адаптера 1";
+    case kLevel2: return "уровень адаптера 2";
+    case kLevel3: return "уровень адаптера 3";
+    case kAdapterQuery: return "запрос адаптера";
+    case kReadBlock2: return "чтение блока 2";
+    case kWriteBlock2: return "запись блока 2";
+    case kReadCorrection: return "чтение коррекции температуры";
+    case kWriteCorrection: return "запись коррекции температуры";
+    case kTemperature: return "температура";
+    case kSignal: return "температура, сигнал и частота";
+    case kReadBlock3: return "чтение блока 3";
+    case kWriteBlock3: return "запись блока 3";
+    case kReadBlock4: return "чтение блока 4";
+    case kWriteBlock4: return "запись блока 4";
+    case kReadBlock5: return "чтение блока 5";
+    case kWriteBlock5: return "запись блока 5";
+    default: return "обмен";
+    }
+}
+
+framelog::Verdict JudgeAdapterAnswer(std::span<const std::uint8_t> answer, std::uint8_t sub) {
+    const int a = answer.empty() ? -1 : answer[0];
+    const bool refused = a == kModel0Adapter && refusedByModel0Adapter(sub);
+    return framelog::Judge(answer.size(), 1, a == kAdapterQuery || a == kModel0Adapter, refused);
+}
+
+framelog::Verdict JudgeOlderEcho(std::span<const std::uint8_t> echo, std::uint8_t sent, std::uint8_t sub) {
+    // A busy answer is a right answer of the protocol: its check is good.
+    const bool busy = !echo.empty() && echo[0] == kBusyEcho && !IsAdapterCommand(sub);
+    return framelog::Judge(echo.size(), 1, busy || (!echo.empty() && echo[0] == sent), busy);
+}
+
+framelog::Verdict JudgeEcho(std::span<const std::uint8_t> echo, std::span<const std::uint8_t> sent) {
+    const bool same = echo.size() == sent.size() && std::equal(echo.begin(), echo.end(), sent.begin());
+    return framelog::Judge(echo.size(), sent.size(), same);
+}
+
+framelog::Verdict JudgeChecked(std::span<const std::uint8_t> answer, std::size_t expected) {
+    const bool sumGood = answer.size() == expected && expected >= 2 &&
+                         Checksum(answer.first(expected - 2)) == GetChecksum(answer.data() + expected - 2);
+    return framelog::Judge(answer.size(), expected, sumGood);
+}
+
+framelog::Verdict JudgeLength(std::span<const std::uint8_t> answer, std::size_t expected) {
+    return framelog::Judge(answer.size(), expected, true);
 }
 
 }  // namespace kelt

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "devices/kelt/KeltBlocks.h"
+#include "link/FrameLog.h"
 
 // The decoded answer of sub-command 23.
 struct KeltSignal {
@@ -175,5 +176,27 @@ int DecodeCorrection(std::span<const std::uint8_t, 33> answer);
 
 // Decodes the 6-byte answer of sub-command 23 (checksum checked).
 KeltSignal DecodeSignal(std::span<const std::uint8_t, 6> answer);
+
+// --- the frame log -------------------------------------------------------------
+
+// The name of a sub-command's exchange in the frame log ("чтение блока 2");
+// "обмен" for one never posted.
+const char* SubName(std::uint8_t sub);
+
+// The frame log's verdicts on what comes back, by the rule the worker
+// applies to it:
+// - the adapter's answer to the query: 15, or 255 from an adapter for model
+//   0 only, which refuses some sub-commands (a device error then);
+// - an echo on the older protocol: 255 from a busy transducer is a device
+//   error, except for the adapter's own commands; else it must equal `sent`;
+// - an echo on the newer protocol, or a frame read back: equal to `sent`;
+// - an answer that ends with its checksum (CheckedData), `expected` bytes;
+// - an answer with nothing to check (the amplitude, the adapter's version):
+//   its length only.
+framelog::Verdict JudgeAdapterAnswer(std::span<const std::uint8_t> answer, std::uint8_t sub);
+framelog::Verdict JudgeOlderEcho(std::span<const std::uint8_t> echo, std::uint8_t sent, std::uint8_t sub);
+framelog::Verdict JudgeEcho(std::span<const std::uint8_t> echo, std::span<const std::uint8_t> sent);
+framelog::Verdict JudgeChecked(std::span<const std::uint8_t> answer, std::size_t expected);
+framelog::Verdict JudgeLength(std::span<const std::uint8_t> answer, std::size_t expected);
 
 }  // namespace kelt

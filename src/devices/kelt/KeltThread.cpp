@@ -25,7 +25,8 @@ void keepBytes(std::span<const std::uint8_t> bytes, KeltCommon& param) {
 
 }  // namespace
 
-KeltLink::KeltLink(comprt::ComPort& port, Sleep sleep) : m_port(port), m_sleep(std::move(sleep)) {}
+KeltLink::KeltLink(comprt::ComPort& port, Sleep sleep, FrameLog* log)
+    : m_port(port), m_wire(port, log), m_sleep(std::move(sleep)) {}
 
 void KeltLink::Wait(int ms) {
     if (m_sleep)
@@ -34,21 +35,34 @@ void KeltLink::Wait(int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void KeltLink::Send(std::span<const std::uint8_t> bytes) { m_port.Write(bytes.data(), bytes.size()); }
-void KeltLink::SendByte(std::uint8_t byte) { m_port.Write(&byte, 1); }
+void KeltLink::Send(std::span<const std::uint8_t> bytes) { m_wire.Write(bytes); }
+void KeltLink::SendByte(std::uint8_t byte) { m_wire.Write(std::span(&byte, 1)); }
+
+template <class Judge>
+void KeltLink::Receive(std::uint8_t* out, std::size_t count, Judge&& judge) {
+    m_wire.Read(out, count, judge);
+}
 
 std::uint8_t KeltLink::ReadByte() {
     std::uint8_t b = 0;
-    m_port.Read(&b, 1);
+    Receive(&b, 1, [](auto got) { return JudgeLength(got, 1); });
     return b;
 }
 
-void KeltLink::Echo(std::uint8_t sent, std::uint8_t sub) { CheckOlderEcho(ReadByte(), sent, sub); }
+void KeltLink::Echo(std::uint8_t sent, std::uint8_t sub) {
+    std::uint8_t echo = 0;
+    Receive(&echo, 1, [sent, sub](auto got) { return JudgeOlderEcho(got, sent, sub); });
+    CheckOlderEcho(echo, sent, sub);
+}
 
-void KeltLink::StrictEcho(std::uint8_t sent) { CheckEcho(ReadByte(), sent); }
+void KeltLink::StrictEcho(std::uint8_t sent) {
+    std::uint8_t echo = 0;
+    Receive(&echo, 1, [&sent](auto got) { return JudgeEcho(got, std::span(&sent, 1)); });
+    CheckEcho(echo, sent);
+}
 
 void KeltLink::ReadChecked(std::uint8_t* out, std::size_t count) {
-    m_port.Read(out, count);
+    Receive(out, count, [count](auto got) { return JudgeChecked(got, count); });
     CheckedData({out, count});
 }
 
@@ -61,7 +75,7 @@ void KeltLink::SendAndCompare(std::span<const std::uint8_t> sent, std::span<cons
         StrictEcho(expected[0]);
     std::array<std::uint8_t, 48> back{};
     const std::size_t rest = expected.size() - 1;
-    m_port.Read(back.data(), rest);
+    Receive(back.data(), rest, [&expected](auto got) { return JudgeEcho(got, expected.subspan(1)); });
     if (!std::equal(back.begin(), back.begin() + static_cast<std::ptrdiff_t>(rest), expected.begin() + 1))
         throw UserError(kExchangeError);
 }
@@ -76,6 +90,7 @@ void KeltLink::ResetAdapter() {
 }
 
 void KeltLink::Exchange(KeltCommon& param) {
+    m_wire.setRequest(SubName(param.sub));
     if (param.model >= 15) {
         m_port.SetBreak();
         Wait(500);
@@ -110,9 +125,11 @@ void KeltLink::ExchangeViaAdapter(KeltCommon& param) {
     m_port.Purge();
     m_port.SetReadTimeout(200);
     SendByte(kAdapterQuery);
-    if (CheckAdapterAnswer(ReadByte(), s)) {
+    std::uint8_t adapter = 0;
+    Receive(&adapter, 1, [s](auto got) { return JudgeAdapterAnswer(got, s); });
+    if (CheckAdapterAnswer(adapter, s)) {
         std::uint8_t version[2];
-        m_port.Read(version, 2);
+        Receive(version, 2, [](auto got) { return JudgeLength(got, 2); });
         CheckAdapterVersion(version[1], s);
     }
     if (!KeepsShortTimeout(s)) m_port.SetReadTimeout(4500);
@@ -165,7 +182,7 @@ void KeltLink::ExchangeViaAdapter(KeltCommon& param) {
     }
     case kReadCorrection: {
         std::uint8_t answer[33];
-        m_port.Read(answer, sizeof answer);
+        ReadChecked(answer, sizeof answer);
         param.data[0] = static_cast<std::uint8_t>(DecodeCorrection(answer));
         break;
     }
@@ -176,7 +193,7 @@ void KeltLink::ExchangeViaAdapter(KeltCommon& param) {
     }
     case kSignal: {
         std::uint8_t answer[6];
-        m_port.Read(answer, 6);
+        ReadChecked(answer, 6);
         param.signal = DecodeSignal(answer);
         std::copy(answer, answer + 4, param.data.begin());
         break;
@@ -263,7 +280,7 @@ void KeltLink::ExchangeDirect(KeltCommon& param) {
     }
     case kSignal: {
         std::uint8_t answer[6];
-        m_port.Read(answer, 6);
+        ReadChecked(answer, 6);
         param.signal = DecodeSignal(answer);
         std::copy(answer, answer + 4, param.data.begin());
         break;
@@ -287,12 +304,13 @@ void KeltLink::ExchangeDirect(KeltCommon& param) {
 KeltThread::~KeltThread() { Stop(); }
 
 void KeltThread::Process(std::int32_t code, KeltCommon& param) {
-    kelt::KeltLink link(m_port, m_sleep);
+    kelt::KeltLink link(m_port, m_sleep, m_log.get());
     switch (code) {
     case kelt::kOpenSlow:
     case kelt::kOpenFast:
         m_port.Open(param.sub, code == kelt::kOpenSlow ? 4800 : 9600, 4500, 0, comprt::DtrControl::Enable,
                     comprt::RtsControl::Disable, 0);
+        m_log = OpenedLog(param.sub);
         link.ResetAdapter();
         break;
     case kelt::kExchange:

@@ -7,8 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "comprt/ComPort.h"
+#include "devices/LoggedPort.h"
 #include "devices/kelt/KeltBlocks.h"
 #include "devices/kelt/KeltFrames.h"
 #include "link/QueueThread.h"
@@ -52,7 +54,8 @@ class KeltLink {
 public:
     using Sleep = std::function<void(std::chrono::milliseconds)>;
 
-    explicit KeltLink(comprt::ComPort& port, Sleep sleep = {});
+    // Frames go into `log` when there is one.
+    explicit KeltLink(comprt::ComPort& port, Sleep sleep = {}, FrameLog* log = nullptr);
 
     // The adapter reset sequence: DTR and RTS down, 200 ms, DTR up, 100 ms.
     void ResetAdapter();
@@ -70,7 +73,10 @@ private:
     void ExchangeDirect(KeltCommon& param);
     void Send(std::span<const std::uint8_t> bytes);
     void SendByte(std::uint8_t byte);
-    std::uint8_t ReadByte();
+    // Reads exactly `count` bytes; `judge` gives the frame log's verdict.
+    template <class Judge>
+    void Receive(std::uint8_t* out, std::size_t count, Judge&& judge);
+    std::uint8_t ReadByte();  // with nothing to check but its arrival
     // Reads one echo byte by the older protocol's rule.
     void Echo(std::uint8_t sent, std::uint8_t sub);
     // Reads one echo byte that must equal `sent`.
@@ -85,6 +91,7 @@ private:
     void Wait(int ms);
 
     comprt::ComPort& m_port;
+    LoggedPort m_wire;
     Sleep m_sleep;
 };
 
@@ -108,5 +115,6 @@ protected:
 
 private:
     comprt::ComPort m_port;
+    std::shared_ptr<FrameLog> m_log;  // of the open port
     kelt::KeltLink::Sleep m_sleep;
 };

@@ -7,6 +7,7 @@
 
 #include "common/MathError.h"
 #include "devices/Bytes.h"
+#include "devices/LoggedPort.h"
 
 double SpprCommon::time() const { return bytes::getF64(raw.data() + 1); }
 void SpprCommon::setTime(double seconds) { bytes::putF64(raw.data() + 1, seconds); }
@@ -110,18 +111,47 @@ void decodeMeasurement(std::span<const std::uint8_t, 29> block, SpprCommon& para
     }
 }
 
+const char* commandName(std::uint8_t command) {
+    switch (command) {
+    case kTimeStop: return "старт: остановка по времени";
+    case kStartStop1: return "старт: старт/стоп 1";
+    case kStartStop2: return "старт: старт/стоп 2";
+    case kPulseStop: return "старт: остановка по импульсам";
+    case kTemperature: return "измерение температуры";
+    case kPoll: return "опрос";
+    case kStop: return "стоп";
+    default: return "приветствие";
+    }
+}
+
+framelog::Verdict judgeEcho(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> echo) {
+    const bool same = echo.size() == sent.size() && std::equal(echo.begin(), echo.end(), sent.begin());
+    return framelog::Judge(echo.size(), sent.size(), same);
+}
+
+framelog::Verdict judgeChecked(std::span<const std::uint8_t> answer, std::size_t expected) {
+    const bool sumGood = answer.size() == expected && expected >= 2 &&
+                         checksum(answer.first(expected - 1)) == answer[expected - 1];
+    return framelog::Judge(answer.size(), expected, sumGood);
+}
+
+framelog::Verdict judgeReplyCode(std::span<const std::uint8_t> answer) {
+    const bool known = !answer.empty() && (answer[0] <= 4 || answer[0] == 9);
+    return framelog::Judge(answer.size(), 1, known);
+}
+
 }  // namespace nivor
 
-void SpprThread::Greeting() {
+void SpprThread::Greeting(LoggedPort& wire) {
     using namespace nivor;
     m_port.Purge();
     const std::uint8_t hello = kGreeting;
-    m_port.Write(&hello, 1);
+    wire.Write(std::span(&hello, 1));
     std::uint8_t echo = 0;
-    m_port.Read(&echo, 1);
+    wire.Read(&echo, 1, [&hello](auto got) { return judgeEcho(std::span(&hello, 1), got); });
     if (echo != kGreeting) throw UserError(kExchangeError);
     std::uint8_t id[3];
-    m_port.Read(id, 3);
+    wire.Read(id, 3, [](auto got) { return judgeChecked(got, 3); });
     if (checksum(std::span(id, 2)) != id[2]) throw UserError(kChecksumError);
     if (id[1] != kInstrumentType) throw UserError(kUnsupportedType);
 }
@@ -132,16 +162,18 @@ void SpprThread::Process(std::int32_t code, SpprCommon& param) {
         m_port.Open(param.port(), kBaud, m_readTimeout, 0, comprt::DtrControl::Enable,
                     comprt::RtsControl::Disable, 0);
         if (param.port() != 0 && !m_port.IsOpen()) throw UserError(comprt::kPortNotOpen);
+        m_log = OpenedLog(param.port());
         return;
     }
     if (code != kCommand) return;
-    Greeting();
     const std::uint8_t command = param.command();
+    LoggedPort wire(m_port, m_log.get(), commandName(command));
+    Greeting(wire);
     // Sends `frame` and expects it echoed.
-    const auto echoed = [this](std::span<const std::uint8_t> frame) {
-        m_port.Write(frame.data(), frame.size());
+    const auto echoed = [&wire](std::span<const std::uint8_t> frame) {
+        wire.Write(frame);
         std::uint8_t back[8];
-        m_port.Read(back, frame.size());
+        wire.Read(back, frame.size(), [frame](auto got) { return judgeEcho(frame, got); });
         if (!std::equal(frame.begin(), frame.end(), back)) throw UserError(kExchangeError);
     };
     switch (command) {
@@ -162,7 +194,7 @@ void SpprThread::Process(std::int32_t code, SpprCommon& param) {
     case kTemperature: {
         echoed(std::span(&command, 1));
         std::uint8_t r[9];
-        m_port.Read(r, sizeof r);
+        wire.Read(r, sizeof r, [](auto got) { return judgeChecked(got, 9); });
         if (checksum(std::span(r, 8)) != r[8]) throw UserError(kChecksumError);
         const auto u16 = [&r](int i) { return static_cast<std::uint16_t>(r[i] | (r[i + 1] << 8)); };
         const Temperatures t = temperatures(u16(0), u16(2), u16(4), u16(6), param.sensor());
@@ -171,17 +203,17 @@ void SpprThread::Process(std::int32_t code, SpprCommon& param) {
     }
     case kPoll:
     case kStop: {
-        m_port.Write(&command, 1);
+        wire.Write(std::span(&command, 1));
         std::uint8_t replyCode = 0;
-        m_port.Read(&replyCode, 1);
+        wire.Read(&replyCode, 1, [](auto got) { return judgeReplyCode(got); });
         param.raw[1] = replyCode;
         if (replyCode <= 3) {
             std::array<std::uint8_t, 29> block{};
-            m_port.Read(block.data(), block.size());
+            wire.Read(block.data(), block.size(), [](auto got) { return judgeChecked(got, 29); });
             decodeMeasurement(block, param);
         } else if (replyCode == 9) {
             std::uint8_t s[3];
-            m_port.Read(s, 3);
+            wire.Read(s, 3, [](auto got) { return judgeChecked(got, 3); });
             if (checksum(std::span(s, 2)) != s[2]) throw UserError(kChecksumError);
             param.raw[2] = s[0];
             bytes::putU32(param.raw.data() + 3, s[1]);

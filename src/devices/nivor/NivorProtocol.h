@@ -7,9 +7,11 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 #include "comprt/ComPort.h"
+#include "link/FrameLog.h"
 #include "link/QueueThread.h"
 
 // The request parameter block of the Nivor worker, 59 bytes read by the
@@ -124,7 +126,20 @@ Temperatures temperatures(std::uint16_t c0, std::uint16_t c1, std::uint16_t s1, 
 // checksum: UserError kChecksumError.
 void decodeMeasurement(std::span<const std::uint8_t, 29> block, SpprCommon& param);
 
+// The name of a command in the frame log, the greeting before it included
+// ("опрос" for 0xFD).
+const char* commandName(std::uint8_t command);
+
+// The frame log's verdicts on what the instrument sends back: an echo must
+// equal what was sent; a checksummed answer of `expected` bytes ends with
+// the byte sum of the others; a reply code of 0xFD/0xFE must be 0 … 4 or 9.
+framelog::Verdict judgeEcho(std::span<const std::uint8_t> sent, std::span<const std::uint8_t> echo);
+framelog::Verdict judgeChecked(std::span<const std::uint8_t> answer, std::size_t expected);
+framelog::Verdict judgeReplyCode(std::span<const std::uint8_t> answer);
+
 }  // namespace nivor
+
+class LoggedPort;
 
 // The Nivor dialog's worker: opens the port and performs one command per
 // request.
@@ -145,7 +160,8 @@ protected:
     bool PortBack() override { return m_port.Reopen(); }
 
 private:
-    void Greeting();
+    void Greeting(LoggedPort& wire);
     comprt::ComPort m_port;
+    std::shared_ptr<FrameLog> m_log;  // of the open port
     std::uint32_t m_readTimeout = kReadTimeout;
 };

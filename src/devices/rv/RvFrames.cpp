@@ -84,6 +84,42 @@ ReplyFrame checkReply(const FrameBuffer& frame, std::size_t count) {
     return reply;
 }
 
+const char* requestName(std::uint8_t function, std::uint8_t reg) {
+    const bool read = function == FnRead;
+    if (!read && function != FnWrite) return "обмен";
+    switch (reg) {
+    case RegSystem: return read ? "чтение системных параметров" : "обмен";
+    case RegCalibration: return read ? "чтение калибровочных коэффициентов" : "запись калибровочных коэффициентов";
+    case RegOutputs: return read ? "чтение параметров внешних выходов" : "запись параметров внешних выходов";
+    case RegStatus: return read ? "обмен" : "обновление регистра статуса";
+    case RegAddress: return read ? "чтение сетевого адреса" : "запись сетевого адреса";
+    case RegIntegrator: return read ? "чтение интегратора расхода" : "запись интегратора расхода";
+    case RegStartStop: return read ? "обмен" : "запись параметров сигнала старт-стоп";
+    case RegCurrent: return read ? "чтение текущих параметров" : "обмен";
+    case RegWorkTime: return read ? "чтение времени непрерывной работы" : "обмен";
+    case RegObservation: return read ? "чтение кода наблюдения" : "обмен";
+    case RegFirmwareSum: return read ? "чтение контрольной суммы программы" : "обмен";
+    case RegClearCurrent: return read ? "обмен" : "обнуление текущих параметров";
+    case RegReverseCalibration:
+        return read ? "чтение реверсивных калибровочных коэффициентов" : "запись реверсивных калибровочных коэффициентов";
+    case RegEmptyPipe: return read ? "чтение параметров теста пустой трубы" : "запись параметров теста пустой трубы";
+    default: return "обмен";
+    }
+}
+
+framelog::Verdict judgeReply(std::span<const std::uint8_t> reply, std::size_t expected) {
+    const std::size_t n = reply.size();
+    const auto crcAt = [&reply](std::size_t covered) {
+        return Crc16(reply.first(covered)) == getU16(reply.data() + covered);
+    };
+    if (n >= 2 && (reply[1] & kErrorBit)) {
+        // An error reply is five bytes whatever the request expected.
+        const bool crcGood = n >= kFrameOverhead && crcAt(3);
+        return framelog::Judge(n, kFrameOverhead, crcGood, crcGood);
+    }
+    return framelog::Judge(n, expected, n >= kFrameOverhead && crcAt(n - 2));
+}
+
 void encode(const SystemBlock& block, std::span<std::uint8_t, SystemBlock::kSize> out) {
     std::fill(out.begin(), out.end(), 0);
     out[2] = block.versionHigh;

@@ -18,6 +18,8 @@
 #include <span>
 #include <string>
 
+#include "link/FrameLog.h"
+
 namespace rv {
 
 inline constexpr std::uint8_t FnRead = 0x41;
@@ -83,6 +85,15 @@ struct ReplyFrame {
 // reply is checked over its first three bytes whatever number arrived;
 // every other reply over its first count - 2 bytes against the two after.
 ReplyFrame checkReply(const FrameBuffer& frame, std::size_t count);
+
+// The name of a request in the frame log, by its function and register
+// ("чтение системных параметров"); "обмен" for one the map does not hold.
+const char* requestName(std::uint8_t function, std::uint8_t reg);
+
+// The frame log's verdict on the `reply` to a request that expects
+// `expected` bytes: an error reply (5 bytes, right CRC) is a device error;
+// every other reply is checked by its CRC and must have the expected length.
+framelog::Verdict judgeReply(std::span<const std::uint8_t> reply, std::size_t expected);
 
 // System parameters (register 0, 9 bytes).
 struct SystemBlock {

@@ -6,6 +6,7 @@
 
 #include "common/MathError.h"
 #include "devices/Bytes.h"
+#include "devices/LoggedPort.h"
 
 namespace rv {
 
@@ -52,6 +53,7 @@ void RVx2Thread::Process(std::int32_t code, RVx2Common& param) {
     case kOpenPort: {
         m_port.Open(param.port(), static_cast<std::uint32_t>(param.speed()), kOpenTimeout);
         if (!m_port.IsOpen()) throw UserError(comprt::kPortNotOpen);
+        m_log = OpenedLog(param.port());
         m_port.EscapeFunction(comprt::kSetDtr);
         m_port.EscapeFunction(comprt::kClrRts);
         comprt::Timeouts t;
@@ -72,11 +74,13 @@ void RVx2Thread::Process(std::int32_t code, RVx2Common& param) {
             std::clamp<std::int32_t>(param.requestLength(), 0, kFrameBufferSize));
         const auto expected = static_cast<std::size_t>(
             std::clamp<std::int32_t>(param.replyLength(), 1, kFrameBufferSize));
+        LoggedPort wire(m_port, m_log.get(), requestName(param.buffer()[1], param.buffer()[2]));
         m_port.Purge();
         Notify(QueueNotifier::kActivityMessage, 1);
-        m_port.Write(param.buffer(), length);
+        wire.Write({param.buffer(), length});
         std::this_thread::sleep_for(std::chrono::milliseconds(length));
-        const std::size_t received = m_port.ReadSome(param.buffer(), expected);
+        const std::size_t received =
+            wire.ReadSome(param.buffer(), expected, [expected](auto got) { return judgeReply(got, expected); });
         param.setReplyLength(static_cast<std::int32_t>(received));
         Notify(QueueNotifier::kActivityMessage, 0);
         std::this_thread::sleep_for(kAfterReply);

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "comprt/ComPort.h"
 #include "devices/rv/RvFrames.h"
@@ -61,6 +62,7 @@ protected:
 
 private:
     comprt::ComPort m_port;
+    std::shared_ptr<FrameLog> m_log;  // of the open port
 };
 
 namespace rv {
