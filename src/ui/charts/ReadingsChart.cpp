@@ -23,11 +23,18 @@ double niceStep(double range, double least) {
     return std::max(step, least);
 }
 
-// Ticks at round values from a multiple of the step, whatever the range.
-void roundTicks(QValueAxis* axis, double least) {
-    const double step = niceStep(axis->max() - axis->min(), least);
-    axis->setTickAnchor(std::floor(axis->min() / step) * step);
+// A range with ticks at round values from a multiple of the step. The axis
+// lays out its ticks at each change, so the range and the step change in
+// the order that never has a wide range under a fine step: zooming out from
+// a range of one code to thousands with the old step in place would make
+// the axis build tens of thousands of ticks (minutes of a frozen window).
+void setRoundRange(QValueAxis* axis, double min, double max, double least) {
+    const double step = niceStep(max - min, least);
+    const bool coarser = step >= axis->tickInterval();
+    if (!coarser) axis->setRange(min, max);
+    axis->setTickAnchor(std::floor(min / step) * step);
     axis->setTickInterval(step);
+    if (coarser) axis->setRange(min, max);
 }
 
 // A load of more samples than this at once is drawn afresh rather than
@@ -74,11 +81,8 @@ ReadingsChart::ReadingsChart(QWidget* parent) : QChartView(parent) {
     }
     m_x->setTickType(QValueAxis::TicksDynamic);
     m_y->setTickType(QValueAxis::TicksDynamic);
-    // X counts samples: never a tick between two of them.
-    connect(m_x, &QValueAxis::rangeChanged, this, [this] { roundTicks(m_x, 1.0); });
-    connect(m_y, &QValueAxis::rangeChanged, this, [this] { roundTicks(m_y, 0.0); });
-    m_x->setRange(0, 1);
-    m_y->setRange(0, 1);
+    setXRange(0, 1);
+    setRoundRange(m_y, 0, 1, 0.0);
     setChart(chart);
     setRenderHint(QPainter::Antialiasing, false);
 }
@@ -103,7 +107,8 @@ void ReadingsChart::setSeriesShown(bool raw, bool filtered) {
 
 void ReadingsChart::setXRange(double min, double max) {
     if (!(max > min)) max = min + 1;
-    m_x->setRange(min, max);
+    // X counts samples: never a tick between two of them.
+    setRoundRange(m_x, min, max, 1.0);
 }
 
 // The automatic X axis runs from 0 to a little past the last sample: every
@@ -143,7 +148,7 @@ void ReadingsChart::applyAutomatic(bool growOnly) {
             lo -= 1;
             hi += 1;
         }
-        if (m_y->min() != lo || m_y->max() != hi) m_y->setRange(lo, hi);
+        if (m_y->min() != lo || m_y->max() != hi) setRoundRange(m_y, lo, hi, 0.0);
     }
 }
 
@@ -164,7 +169,7 @@ void ReadingsChart::zoom(rv::ZoomButton button) {
     } else {
         const rv::AxisRange r = rv::zoomed(button, yRange());
         m_autoY = false;
-        m_y->setRange(r.min, r.max);
+        setRoundRange(m_y, r.min, r.max, 0.0);
     }
 }
 
