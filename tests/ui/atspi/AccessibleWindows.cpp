@@ -1,5 +1,5 @@
-// Shows the device pages, the Nivor dialog, the graphs window and the main
-// window's dialogs on a real display, so that a script can read them as a
+// Shows the device pages, the Nivor dialog, the graphs window, the exchange
+// log and the main window's dialogs on a real display, so that a script can read them as a
 // screen reader does, over AT-SPI. On its standard output it writes what a
 // person sees of each showing control, one per line, tab-separated:
 //
@@ -13,6 +13,7 @@
 #include "ApprOptionsDialog.h"
 #include "CsvOptionsDialog.h"
 #include "DornFrame.h"
+#include "ExchangeLogWindow.h"
 #include "KeltFrame.h"
 #include "LinesDialog.h"
 #include "NewDocumentDialog.h"
@@ -102,6 +103,7 @@ int main(int argc, char** argv) {
     windows.push_back(std::make_unique<TRVFrame>(rv, console));
     windows.push_back(std::make_unique<TSpprDlg>(console));
     windows.push_back(std::make_unique<TServiceGraph>());
+    windows.push_back(std::make_unique<ExchangeLogWindow>());
     windows.push_back(std::make_unique<ApprOptionsDialog>());
     windows.push_back(std::make_unique<CsvOptionsDialog>());
     windows.push_back(std::make_unique<LinesDialog>());
