@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "devices/PortRecovery.h"
+
 std::size_t LoggedPort::Receive(std::uint8_t* out, std::size_t maximum) {
     try {
         return m_port.ReadSome(out, maximum);
@@ -14,9 +16,9 @@ std::size_t LoggedPort::Receive(std::uint8_t* out, std::size_t maximum) {
 }
 
 std::shared_ptr<FrameLog> OpenedLog(int index) {
-    const auto& list = comprt::ComPort::PortList();
-    if (index <= 0 || static_cast<std::size_t>(index) > list.Count()) return nullptr;
-    auto log = FrameLog::Of(list.Name(static_cast<std::size_t>(index) - 1));
+    const std::string name = PortRecovery::PortName(index);
+    if (name.empty()) return nullptr;
+    auto log = FrameLog::Of(name);
     log->Opened();
     return log;
 }

@@ -23,8 +23,8 @@
 
 #include "FrameTableModel.h"
 #include "common/AtomicFile.h"
-#include "comprt/ComPort.h"
 #include "components/Accessibility.h"
+#include "devices/PortRecovery.h"
 #include "link/FrameLog.h"
 
 namespace {
@@ -244,11 +244,7 @@ void ExchangeLogWindow::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
 }
 
-QString PortNameAt(int position) {
-    const auto& list = comprt::ComPort::PortList();
-    if (position <= 0 || static_cast<std::size_t>(position) > list.Count()) return {};
-    return QString::fromStdString(list.Name(static_cast<std::size_t>(position) - 1));
-}
+QString PortNameAt(int position) { return QString::fromStdString(PortRecovery::PortName(position)); }
 
 QPushButton* MakeExchangeLogButton(QWidget* parent, std::function<QString()> port) {
     auto* button = new QPushButton(QStringLiteral("Журнал обмена"), parent);
