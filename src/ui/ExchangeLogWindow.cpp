@@ -83,22 +83,16 @@ void ExchangeLogWindow::BuildControls() {
     m_portLabel = new QLabel(this);
     m_portLabel->setObjectName(QStringLiteral("lbPort"));
     m_portLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_pause = new QPushButton(QStringLiteral("Пауза"), this);
-    m_pause->setObjectName(QStringLiteral("bnPause"));
+    m_pause = named(new QPushButton(QStringLiteral("Пауза"), this), "bnPause",
+                    QStringLiteral("Пауза (новые кадры не показываются, пока нажата)"));
     m_pause->setCheckable(true);
-    NameControl(m_pause, QStringLiteral("Пауза (новые кадры не показываются, пока нажата)"));
-    m_clear = new QPushButton(QStringLiteral("Очистить"), this);
-    m_clear->setObjectName(QStringLiteral("bnClear"));
-    NameControl(m_clear, QStringLiteral("Очистить список"));
-    m_faultsOnly = new QCheckBox(QStringLiteral("только ошибки"), this);
-    m_faultsOnly->setObjectName(QStringLiteral("cbFaultsOnly"));
-    NameControl(m_faultsOnly, QStringLiteral("только ошибки (кадры с неверной проверкой и обмены без ответа)"));
-    m_copy = new QPushButton(QStringLiteral("Копировать"), this);
-    m_copy->setObjectName(QStringLiteral("bnCopy"));
-    NameControl(m_copy, QStringLiteral("Копировать выделенные строки"));
-    m_save = new QPushButton(QStringLiteral("Сохранить..."), this);
-    m_save->setObjectName(QStringLiteral("bnSave"));
-    NameControl(m_save, QStringLiteral("Сохранить список как текст или CSV"));
+    m_clear = named(new QPushButton(QStringLiteral("Очистить"), this), "bnClear", QStringLiteral("Очистить список"));
+    m_faultsOnly = named(new QCheckBox(QStringLiteral("только ошибки"), this), "cbFaultsOnly",
+                         QStringLiteral("только ошибки (кадры с неверной проверкой и обмены без ответа)"));
+    m_copy = named(new QPushButton(QStringLiteral("Копировать"), this), "bnCopy",
+                   QStringLiteral("Копировать выделенные строки"));
+    m_save = named(new QPushButton(QStringLiteral("Сохранить..."), this), "bnSave",
+                   QStringLiteral("Сохранить список как текст или CSV"));
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("lbCount"));
 
@@ -247,12 +241,11 @@ void ExchangeLogWindow::hideEvent(QHideEvent* event) {
 QString PortNameAt(int position) { return QString::fromStdString(PortRecovery::PortName(position)); }
 
 QPushButton* MakeExchangeLogButton(QWidget* parent, std::function<QString()> port) {
-    auto* button = new QPushButton(QStringLiteral("Журнал обмена"), parent);
-    button->setObjectName(QStringLiteral("bnExchangeLog"));
+    auto* button = named(new QPushButton(QStringLiteral("Журнал обмена"), parent), "bnExchangeLog",
+                         QStringLiteral("Журнал обмена (кадры, переданные и принятые через этот порт)"));
     // In a dialog a button is pressed by Enter once it is the default; the
     // Nivor dialog's Enter belongs to its own buttons.
     button->setAutoDefault(false);
-    NameControl(button, QStringLiteral("Журнал обмена (кадры, переданные и принятые через этот порт)"));
     QObject::connect(button, &QPushButton::clicked, button,
                      [button, port = std::move(port)] { ExchangeLogWindow::ShowFor(port(), button); });
     return button;

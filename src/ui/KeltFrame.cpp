@@ -54,15 +54,6 @@ void setItems(TDisComboBox* box, const std::vector<std::string>& items) {
     box->addItems(wanted);
 }
 
-// Names a control for the program (the object name scripts and tests use)
-// and for a person (what a screen reader says).
-template <class W>
-W* named(W* widget, const char* objectName, const QString& accessibleName) {
-    widget->setObjectName(QLatin1String(objectName));
-    NameControl(widget, accessibleName);
-    return widget;
-}
-
 QLabel* label(const QString& text, const char* objectName, QWidget* buddy, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(objectName));

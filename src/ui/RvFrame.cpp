@@ -39,13 +39,6 @@ constexpr const char* kPortValue = "RvComPort";
 
 QString fromStd(const std::string& text) { return QString::fromStdString(text); }
 
-template <class W>
-W* named(W* widget, const char* objectName, const QString& accessibleName) {
-    widget->setObjectName(QLatin1String(objectName));
-    NameControl(widget, accessibleName);
-    return widget;
-}
-
 QLabel* buddyLabel(const QString& text, QWidget* buddy, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     LabelControl(l, buddy);

@@ -22,13 +22,6 @@
 
 namespace {
 
-template <class W>
-W* named(W* widget, const char* objectName, const QString& accessibleName) {
-    widget->setObjectName(QLatin1String(objectName));
-    NameControl(widget, accessibleName);
-    return widget;
-}
-
 QPushButton* button(const QString& caption, const char* name, const QString& hint, QWidget* parent) {
     auto* b = named(new QPushButton(caption, parent), name, hint.isEmpty() ? caption : hint);
     if (!hint.isEmpty()) b->setToolTip(hint);

@@ -31,6 +31,15 @@ QString AccessibleCaption(const QString& caption);
 // `spoken`.
 void NameControl(QWidget* control, const QString& spoken);
 
+// Names a control for the program (the object name scripts and tests use)
+// and for a person (NameControl); the control.
+template <class W>
+W* named(W* widget, const char* objectName, const QString& spoken) {
+    widget->setObjectName(QLatin1String(objectName));
+    NameControl(widget, spoken);
+    return widget;
+}
+
 // Whether a caption says something in words (not only "..." or "<").
 bool CaptionHasWords(const QString& caption);
 
