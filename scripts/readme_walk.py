@@ -188,9 +188,9 @@ def main():
 
     step("the Kelt page: the simulated port, Считать")
     choose(find(frame, "combo box", "COM-порт"), os.path.join(BENCH, "kelt"))
-    press(find(frame, "push button", "Считать параметры"))
+    press(find(frame, "push button", "Считать"))
     wait_console(app, "Параметры считаны")
-    print("   A1 =", text_of(find(frame, "text", "Коэффициент A1")), " F12 =", text_of(find(frame, "text", "Граничная частота F12, Гц")))
+    print("   A1 =", text_of(find(frame, "text", "A1")), " F12 =", text_of(find(frame, "text", "F12, Гц")))
     screenshot(frame, "kelt-page-read")
 
     step("Пакеты → Новый пакет: a calibration package by the volume method")
@@ -214,7 +214,7 @@ def main():
     while not text_of(find(nivor, "label", "Напряжение питания, В")) and time.time() < end:
         time.sleep(0.3)
     print("   supply voltage", text_of(find(nivor, "label", "Напряжение питания, В")))
-    start = find(nivor, "push button", "Старт измерения")
+    start = find(nivor, "push button", "Старт")
     for flow, frequency in POINTS:
         bench(f"nivor freq1 {frequency}")
         time.sleep(0.5)
@@ -257,8 +257,8 @@ def main():
     step("the Kelt page: the new coefficients, Записать")
     press(find(frame, "page tab", "КЕЛТ-ЧИ2-xxx"))
     time.sleep(0.5)
-    print("   A1 =", text_of(find(frame, "text", "Коэффициент A1")), " F12 =", text_of(find(frame, "text", "Граничная частота F12, Гц")))
-    press(find(frame, "push button", "Записать параметры"))
+    print("   A1 =", text_of(find(frame, "text", "A1")), " F12 =", text_of(find(frame, "text", "F12, Гц")))
+    press(find(frame, "push button", "Записать"))
     wait_console(app, "Параметры записаны")
     screenshot(frame, "kelt-page-written")
 

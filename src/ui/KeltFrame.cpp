@@ -117,10 +117,10 @@ QFormLayout* TKeltFrame::BuildPortRows() {
     m_devNum = named(new QLineEdit(this), "edDevNum", QStringLiteral("Заводской номер КЕЛТ"));
     fitWidth(m_devNum, QStringLiteral("0000000000"));
     auto* form = new QFormLayout;
-    auto* portRow = new QHBoxLayout;
-    portRow->addWidget(m_port);
-    portRow->addWidget(MakeExchangeLogButton(this, [this] { return PortName(); }));
-    form->addRow(label(QStringLiteral("COM-порт:"), "lbPort", m_port, this), portRow);
+    form->addRow(label(QStringLiteral("COM-порт:"), "lbPort", m_port, this), m_port);
+    // Under the port rather than beside it: the page's left column is narrow
+    // and a device path needs the whole row.
+    form->addRow(QString(), MakeExchangeLogButton(this, [this] { return PortName(); }));
     form->addRow(label(QStringLiteral("Зав. № КЕЛТ:"), "lbDevNum", m_devNum, this), m_devNum);
     return form;
 }
